@@ -1,0 +1,17 @@
+// Reading values from INI-format profile text, with the rules of the system's
+// profile routine: section and key names match without regard to case,
+// blanks around a value are dropped, a value enclosed in quotation marks
+// loses them, the first matching key counts, values are cut to 2047
+// characters.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+inline constexpr std::size_t kProfileValueMax = 2047;
+
+// The value of `key` in `section` of the profile text `content`, or nothing
+// when the section or key is missing.
+std::optional<std::string> FindProfileValue(std::string_view content, std::string_view section,
+                                            std::string_view key);

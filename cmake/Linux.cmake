@@ -1,0 +1,1 @@
+# The Linux program: the core, the POSIX platform and the FLTK backend.

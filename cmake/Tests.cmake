@@ -1,0 +1,32 @@
+# Tests of the Linux build. Test sources are picked up by their prefix:
+#   tests/core_*.cpp   headless tests of the core (fake platform, virtual clock)
+#   tests/posix_*.cpp  tests of the POSIX platform against real files,
+#                      processes and pseudo-terminals
+#   tests/*_test.sh    tests that drive the real programs
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/core_*.cpp)
+add_executable(core_tests ${CORE_TEST_SOURCES})
+target_link_libraries(core_tests PRIVATE starttestkit GTest::gtest_main)
+gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 30)
+
+file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/posix_*.cpp)
+if(POSIX_TEST_SOURCES)
+  add_executable(posix_tests ${POSIX_TEST_SOURCES})
+  target_link_libraries(posix_tests PRIVATE posixplatform starttestkit GTest::gtest_main util)
+  target_compile_definitions(posix_tests PRIVATE
+    START_TEST_STUB="$<TARGET_FILE:stubprogram>"
+    START_TEST_DEVSIM="$<TARGET_FILE:devsim>")
+  gtest_discover_tests(posix_tests DISCOVERY_TIMEOUT 30)
+endif()
+
+file(GLOB SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.sh)
+foreach(script ${SCRIPT_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME ${name} COMMAND bash ${script})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "START_BIN=$<TARGET_FILE:start>;DEVSIM=$<TARGET_FILE:devsim>;STUB=$<TARGET_FILE:stubprogram>;SOURCE_DIR=${CMAKE_CURRENT_SOURCE_DIR};BUILD_DIR=${CMAKE_BINARY_DIR}"
+    SKIP_RETURN_CODE 77
+    TIMEOUT 300)
+endforeach()

@@ -1,0 +1,1 @@
+# The Windows program: the core, the Win32 platform and the GDI backend.

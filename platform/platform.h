@@ -1,0 +1,90 @@
+// The thin layer over every operating-system operation the program uses.
+//
+// The core calls these and nothing else of the system. Each method keeps the
+// contract of the Win32 function it is named after, narrowed to what the
+// program needs. Text crossing this interface is 8-bit, code page 1252; paths
+// use "\" as separator (a POSIX implementation maps them at its boundary).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// An open serial port, or kInvalidPort.
+using PortHandle = std::intptr_t;
+inline constexpr PortHandle kInvalidPort = -1;
+
+// Show modes for WinExecA and ShellExecuteA.
+inline constexpr int kShowMaximized = 3;
+inline constexpr int kShowDefault = 10;
+
+// PurgeComm flags.
+inline constexpr unsigned kPurgeTxAbort = 0x1;
+inline constexpr unsigned kPurgeRxAbort = 0x2;
+inline constexpr unsigned kPurgeTxClear = 0x4;
+inline constexpr unsigned kPurgeRxClear = 0x8;
+
+// Line settings of a serial port that the program sets; every other setting
+// of the port keeps what the system reports.
+inline constexpr std::uint8_t kNoParity = 0;
+inline constexpr std::uint8_t kOneStopBit = 0;
+struct CommState {
+  std::uint32_t BaudRate = 0;
+  std::uint8_t ByteSize = 0;
+  std::uint8_t Parity = 0;
+  std::uint8_t StopBits = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Profile files. Reads `key` of `section` from the INI file `file` and
+  // returns at most 2047 characters of its value. Section and key match
+  // without regard to case; blanks around the value and enclosing quotation
+  // marks are dropped; the first matching key counts. A missing file, section
+  // or key gives `def`; a present key with an empty value gives "". A `file`
+  // without a directory is looked up where the system keeps such settings.
+  virtual std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
+                                               const std::string& def,
+                                               const std::string& file) = 0;
+
+  // The system's default locale identifier (language in the low 16 bits).
+  virtual std::uint32_t GetSystemDefaultLCID() = 0;
+
+  // Full path of the running program's own file, "\"-separated.
+  virtual std::string GetModuleFileNameA() = 0;
+
+  // Makes `dir` the process's current directory; failure has no effect.
+  virtual void SetCurrentDirectoryA(const std::string& dir) = 0;
+
+  // Starts the program `commandLine` (a whole path, no arguments) without
+  // waiting for it; the outcome is not reported.
+  virtual void WinExec(const std::string& commandLine, int show) = 0;
+
+  // Opens the document `file` with its registered viewer, in working
+  // directory `directory`. Returns a value above 32 on success, 32 or less
+  // on failure (no viewer, file missing, viewer failed).
+  virtual std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
+                                      int show) = 0;
+
+  // Blocks the calling thread for `ms` milliseconds.
+  virtual void Sleep(unsigned ms) = 0;
+
+  // Serial ports. CreateFileA opens "COM1".."COM4" exclusively for reading
+  // and writing, or fails at once with kInvalidPort. A write never blocks for
+  // long, even when flow control holds the line back.
+  virtual PortHandle CreateFileA(const std::string& portName) = 0;
+  virtual void SetupComm(PortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) = 0;
+  virtual bool GetCommState(PortHandle port, CommState& state) = 0;
+  virtual void SetCommState(PortHandle port, const CommState& state) = 0;
+  virtual void PurgeComm(PortHandle port, unsigned flags) = 0;
+  // Clears any line error and returns how many received bytes are waiting
+  // (0 where the system cannot tell).
+  virtual std::size_t ClearCommError(PortHandle port) = 0;
+  // Reads at most `count` bytes without waiting; returns how many were read.
+  virtual std::size_t ReadFile(PortHandle port, void* buffer, std::size_t count) = 0;
+  // Writes `count` bytes; returns how many were written.
+  virtual std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) = 0;
+  virtual void CloseHandle(PortHandle port) = 0;
+};

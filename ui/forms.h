@@ -1,0 +1,191 @@
+// Platform-neutral window models: windows, their controls, timers and the
+// application object. Backends draw these and feed them raw input; all the
+// decisions (hit-testing, stacking, focus, keys, clicks, cursor) live here.
+//
+// All texts are 8-bit, code page 1252.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class Host;
+class Platform;
+
+struct TRect {
+  int Left = 0;
+  int Top = 0;
+  int Width = 0;
+  int Height = 0;
+  bool Contains(int x, int y) const {
+    return x >= Left && y >= Top && x < Left + Width && y < Top + Height;
+  }
+};
+
+struct TFont {
+  std::string Name;
+  int Height = 0;  // character height in pixels
+  bool Bold = false;
+};
+
+enum class TCursor { Default, Hand };
+enum class TControlKind { Image, Shape, Label, Button };
+enum class TAlignment { Left, Right };
+enum class TBitmap { None, Leiste, Logo, FahneEng, Fahneger, Pfeil };
+enum class TKey { Tab, ShiftTab, Enter, Space, Escape, AltF4 };
+
+class TControl {
+ public:
+  using Handler = std::function<void(TControl& sender)>;
+
+  TControl(std::string name, TControlKind kind, TRect bounds)
+      : Name(std::move(name)), Kind(kind), Bounds(bounds) {}
+
+  std::string Name;
+  TControlKind Kind;
+  TRect Bounds;
+  bool Visible = true;
+  std::string Caption;  // labels and buttons
+  TFont Font;
+  TAlignment Alignment = TAlignment::Left;
+  bool WordWrap = false;
+  bool AutoSize = false;  // labels: width follows the text, one line
+  bool Stretch = false;   // images: drawn stretched to the bounds
+  TBitmap Picture = TBitmap::None;
+  int TabOrder = -1;  // buttons: position in the tab order
+
+  Handler OnMouseMove;
+  Handler OnClick;
+};
+
+class TWindow {
+ public:
+  enum class Frame { None, Dialog };
+
+  TWindow(std::string name, Frame frame, int clientWidth, int clientHeight);
+  virtual ~TWindow() = default;
+  TWindow(const TWindow&) = delete;
+  TWindow& operator=(const TWindow&) = delete;
+
+  std::string Name;
+  std::string Caption;  // the window text
+  Frame FrameKind;
+  int ClientWidth;
+  int ClientHeight;
+  TFont Font;
+
+  // Controls from bottom to top of the stacking order.
+  const std::vector<std::unique_ptr<TControl>>& Controls() const { return controls_; }
+  TControl* Find(const std::string& name) const;
+  // The topmost visible control under the point, or nullptr.
+  TControl* ControlAt(int x, int y) const;
+
+  // Texts and geometry set through these repaint the window.
+  void SetCaption(TControl& control, const std::string& text);
+  void SetVisible(TControl& control, bool visible);
+  void SetTop(TControl& control, int top);
+  void SetWindowCaption(const std::string& text);
+
+  // Raw input from a backend, in client coordinates. A press with
+  // clickCount > 1 is the second press of a double click and clicks nothing.
+  void MouseMove(int x, int y);
+  void MouseDown(int x, int y, int clickCount);
+  void MouseUp(int x, int y);
+  void KeyDown(TKey key);
+  // The close box, Alt+F4 or the system's close command.
+  void CloseRequest();
+
+  // Shown state and the modal loop.
+  bool Showing() const { return showing_; }
+  void Show();
+  void ShowModal();
+  void Close();
+  bool ModalDone() const { return modalDone_; }
+
+  // Keyboard focus among the buttons, and the button held down by the mouse.
+  TControl* Focused() const { return focused_; }
+  TControl* Pressed() const { return pressed_; }
+
+ protected:
+  TControl& Add(std::string name, TControlKind kind, TRect bounds);
+  void Invalidate();
+  // Called for mouse moves over no control, and by controls that pass them on.
+  virtual void FormMouseMove() {}
+  virtual void FormShow() {}
+  virtual void FormClose() {}
+
+ private:
+  bool AcceptsInput() const;
+  void Click(TControl& control);
+  void FocusNext(int step);
+
+  std::vector<std::unique_ptr<TControl>> controls_;
+  bool showing_ = false;
+  bool modal_ = false;
+  bool modalDone_ = false;
+  TControl* focused_ = nullptr;
+  TControl* pressed_ = nullptr;
+  TControl* pressTarget_ = nullptr;
+};
+
+// A timer of a window: fires once per interval while enabled.
+class TTimer {
+ public:
+  TTimer(std::string name, unsigned interval, std::function<void()> onTimer)
+      : Name(std::move(name)), Interval(interval), OnTimer(std::move(onTimer)) {}
+
+  const std::string Name;
+  const unsigned Interval;
+  std::function<void()> OnTimer;
+
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+  // Called by the backend when the interval has passed.
+  void Fire();
+
+ private:
+  bool enabled_ = false;
+};
+
+// The application: its title, the application-wide cursor, the modal window
+// and its end. One exists while the program runs.
+class TApplication {
+ public:
+  TApplication(Platform& platform, Host& host);
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  Platform& System() { return platform_; }
+  Host& Backend() { return host_; }
+
+  const std::string& Title() const { return title_; }
+  void SetTitle(const std::string& title);
+
+  // The cursor setting, and the cursor in force (the default one while a
+  // prompt is shown).
+  TCursor Cursor() const { return cursor_; }
+  void SetCursor(TCursor cursor);
+
+  TWindow* MainForm() const { return mainForm_; }
+  void SetMainForm(TWindow* window) { mainForm_ = window; }
+  TWindow* ModalWindow() const { return modalWindow_; }
+
+  // Ends the application: the main loop stops at its next turn.
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+
+ private:
+  friend class TWindow;
+  Platform& platform_;
+  Host& host_;
+  std::string title_;
+  TCursor cursor_ = TCursor::Default;
+  TWindow* mainForm_ = nullptr;
+  TWindow* modalWindow_ = nullptr;
+  bool terminated_ = false;
+};
+
+// The one application object while it exists.
+extern TApplication* Application;

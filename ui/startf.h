@@ -1,0 +1,75 @@
+// The start window: the borderless menu with its eight entries, the language
+// switch, the version label, the hover arrow, and the two detection timers.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "ui/forms.h"
+
+class TForm1 : public TWindow {
+ public:
+  TForm1();
+
+  // Controls, declared (and so created) from the bottom of the stacking
+  // order to the top.
+  TControl& Leiste;
+  TControl& Shape1;
+  TControl& Logo;
+  TControl& Menu1;
+  TControl& FahneEng;
+  TControl& SpracheLabel;
+  TControl& Menu2;
+  TControl& Menu5;
+  TControl& Menu3;
+  TControl& Menu4;
+  TControl& Menu6;
+  TControl& VersionLabel;
+  TControl& Pfeil;
+  TControl& Fahneger;
+  TControl& Menu7;
+  TControl& Menu8;
+
+  TTimer PollTimer;
+  TTimer RTGWaitTimer;
+
+  bool English = true;
+  std::string AcrobatGerPath;
+  std::string AcrobatEngPath;
+  // The command line or document path of the last action, zero-terminated.
+  std::array<char, 260> CommandBuffer{};
+  std::uint8_t DetectStep = 0;
+  std::string CDRoot;  // the program's directory, ending in "\"
+
+  void FormCreate();
+  void FormShow() override;
+  void FormClose() override;
+  void FormMouseMove() override;
+
+  void SetPfeil(TControl& sender);
+  void Languagemove(TControl& sender);
+  void LanguageClick(TControl& sender);
+  // Sets every text of the three windows, and the flags, for `English`.
+  void ApplyLanguage();
+
+  void Menu1Click();
+  void Menu2Click();
+  void Menu3Click();
+  void Menu4Click();
+  void Menu5Click();
+  void Menu6Click();
+  void Menu7Click();
+  void Menu8Click();
+
+  void PollTimerTimer();
+  void RTGWaitTimerTimer();
+
+ private:
+  // Enters CDRoot + `dir`, starts CDRoot + `program` and closes the window.
+  void RunAndClose(const std::string& dir, const std::string& program);
+  // Starts CDRoot + `relativePath` through CommandBuffer.
+  void Launch(const std::string& relativePath);
+};
+
+extern TForm1* Form1;
