@@ -5,7 +5,7 @@
 std::array<PortHandle, kPortCount> PortHandles = {kInvalidPort, kInvalidPort, kInvalidPort,
                                                   kInvalidPort};
 std::array<PortMark, kPortCount> PortMarks = {PortMark::None, PortMark::None, PortMark::None,
-                                                PortMark::None};
+                                              PortMark::None};
 double RequiredVXVersion = 0;
 double RequiredRTGVersion = 0;
 

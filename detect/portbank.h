@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 inline constexpr std::size_t kReadMax = 200;
@@ -18,5 +19,6 @@ void SendToUnmarked(const char* bytes, std::size_t count);
 // Purges every open port with all four purge flags.
 void PurgeAll();
 // The text port `index` has received so far, at most 200 bytes and cut at
-// the first zero byte; empty when nothing was waiting. Never waits.
-std::string ReadAvailable(int index);
+// the first zero byte; nothing when no byte was waiting. Never waits. Only
+// for open ports.
+std::optional<std::string> ReadAvailable(int index);

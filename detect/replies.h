@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "app/global.h"
+
 struct ReplyFormat {
   std::string_view Identification;  // searched for anywhere, case-sensitively
   std::string_view EndDelimiter;    // ends the version field that follows "Ver "
@@ -19,3 +21,9 @@ std::string_view VersionField(std::string_view reply, std::string_view endDelimi
 // The firmware version of a reply of the given format, or nothing when the
 // reply does not carry the identification text.
 std::optional<double> ReplyVersion(std::string_view reply, const ReplyFormat& format);
+
+// Reads the replies of one detection stage from the open ports (only from
+// ports whose mark is None when `unmarkedOnly`), marks each port whose reply
+// carries the identification with `mark`, and purges every port that had
+// received something. True when a reply's version is below `minimum`.
+bool EvaluateReplies(const ReplyFormat& format, PortMark mark, double minimum, bool unmarkedOnly);

@@ -23,9 +23,9 @@ struct FakeCall {
 using FakeDevice = std::function<std::string(std::uint32_t baud, const std::string& written)>;
 
 struct FakePort {
-  bool Present = false;   // the port exists
-  bool Busy = false;      // another program holds it
-  FakeDevice Device;      // nothing answers when empty
+  bool Present = false;  // the port exists
+  bool Busy = false;     // another program holds it
+  FakeDevice Device;     // nothing answers when empty
   std::uint64_t ReplyDelay = 0;
   // What the device received, with the virtual time of each write.
   std::vector<std::pair<std::uint64_t, std::string>> Received;
@@ -76,7 +76,7 @@ class FakePlatform : public Platform {
   struct OpenPort {
     std::string Name;
     CommState State;
-    std::string Input;  // arrived, unread bytes
+    std::string Input;                                           // arrived, unread bytes
     std::vector<std::pair<std::uint64_t, std::string>> Pending;  // arrival time, bytes
   };
   void Log(std::string what);

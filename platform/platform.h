@@ -46,8 +46,7 @@ class Platform {
   // or key gives `def`; a present key with an empty value gives "". A `file`
   // without a directory is looked up where the system keeps such settings.
   virtual std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
-                                               const std::string& def,
-                                               const std::string& file) = 0;
+                                               const std::string& def, const std::string& file) = 0;
 
   // The system's default locale identifier (language in the low 16 bits).
   virtual std::uint32_t GetSystemDefaultLCID() = 0;

@@ -197,14 +197,18 @@ void TWindow::Close() {
 void TTimer::SetEnabled(bool enabled) {
   if (enabled_ == enabled) return;
   enabled_ = enabled;
+  ++changes_;
   if (Application != nullptr) Application->Backend().TimerChanged(*this);
 }
 
 void TTimer::Fire() {
   if (!enabled_ || Application == nullptr || Application->Terminated()) return;
+  const unsigned changes = changes_;
   if (OnTimer) OnTimer();
-  // A timer whose handler left it enabled fires again one interval later.
-  if (enabled_ && !Application->Terminated()) Application->Backend().TimerChanged(*this);
+  // A timer whose handler left it alone fires again one interval later.
+  if (enabled_ && changes_ == changes && Application != nullptr && !Application->Terminated()) {
+    Application->Backend().TimerChanged(*this);
+  }
 }
 
 // ----------------------------------------------------------- TApplication

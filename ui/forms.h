@@ -146,6 +146,7 @@ class TTimer {
 
  private:
   bool enabled_ = false;
+  unsigned changes_ = 0;  // counts SetEnabled changes
 };
 
 // The application: its title, the application-wide cursor, the modal window

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/profile.h"
+
+namespace {
+
+struct Case {
+  const char* name;
+  const char* content;
+  const char* section;
+  const char* key;
+  const char* expected;  // nullptr: not found
+};
+
+TEST(FindProfileValue, FollowsTheProfileRules) {
+  const Case cases[] = {
+      {"plain", "[CDStart]\nCDVersion=3.1\n", "CDStart", "CDVersion", "3.1"},
+      {"names without case", "[cdstart]\ncdversion=3.1\n", "CDStart", "CDVersion", "3.1"},
+      {"value keeps case", "[A]\nk=Deutsch\n", "a", "K", "Deutsch"},
+      {"blanks dropped", "[A]\n  k  =   2.0  \t\n", "A", "k", "2.0"},
+      {"quotes dropped", "[A]\nk=\" spaced \"\n", "A", "k", " spaced "},
+      {"lone quote kept", "[A]\nk=\"x\n", "A", "k", "\"x"},
+      {"empty value", "[A]\nk=\n", "A", "k", ""},
+      {"first key counts", "[A]\nk=1\nk=2\n", "A", "k", "1"},
+      {"other section", "[B]\nk=1\n[A]\nj=2\n", "A", "k", nullptr},
+      {"missing section", "k=1\n", "A", "k", nullptr},
+      {"crlf lines", "[A]\r\nk=v\r\n", "A", "k", "v"},
+      {"byte order mark", "\xEF\xBB\xBF[A]\nk=v\n", "A", "k", "v"},
+      {"no newline at end", "[A]\nk=v", "A", "k", "v"},
+      {"section spaced", "  [ A ]  \nk=v\n", "A", "k", "v"},
+      {"equals in value", "[A]\nk=a=b\n", "A", "k", "a=b"},
+      {"line without equals", "[A]\nk\nk=v\n", "A", "k", "v"},
+      {"backslash path", "[A]\nk=Acrobat\\Ar405deu.exe\n", "A", "k", "Acrobat\\Ar405deu.exe"},
+      {"high bytes",
+       "[A]\nk=Gr\xF6\xDF"
+       "e\n",
+       "A", "k",
+       "Gr\xF6\xDF"
+       "e"},
+      {"key in later same-named section", "[A]\nj=1\n[B]\n[A]\nk=2\n", "A", "k", "2"},
+  };
+  for (const Case& c : cases) {
+    const auto value = FindProfileValue(c.content, c.section, c.key);
+    if (c.expected == nullptr) {
+      EXPECT_FALSE(value.has_value()) << c.name;
+    } else {
+      ASSERT_TRUE(value.has_value()) << c.name;
+      EXPECT_EQ(*value, c.expected) << c.name;
+    }
+  }
+}
+
+TEST(FindProfileValue, CutsValuesAt2047Characters) {
+  const std::string content = "[A]\nk=" + std::string(5000, 'x') + "\n";
+  EXPECT_EQ(FindProfileValue(content, "A", "k")->size(), 2047u);
+}
+
+TEST(FindProfileValue, SurvivesBinaryGarbage) {
+  std::string garbage;
+  for (int i = 0; i < 100000; ++i) garbage += static_cast<char>((i * 7919) % 256);
+  EXPECT_FALSE(FindProfileValue(garbage, "CDStart", "VXVersion").has_value());
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+#include <string>
+
+#include "app/global.h"
+#include "core_fixture.h"
+#include "ui/texts.h"
+
+namespace {
+
+class PromptTest : public ProgramTest {
+ protected:
+  // An out-of-date interface on COM2 and an out-of-date X-ray unit on COM3.
+  void OutOfDateDevices() {
+    SetStartIns("[CDStart]\nVXVersion=2.0\nRTGVersion=1.1\n");
+    Attach("COM2", InterfaceDevice("1.5"));
+    Attach("COM3", XrayDevice("1.02"));
+  }
+};
+
+TEST_F(PromptTest, TextsFollowTheLanguageByteForByte) {
+  system.Lcid = 0x0407;
+  RunUntil(0);
+  ASSERT_FALSE(Form1->English);
+  EXPECT_EQ(VXUpdateForm->Caption, "Veraltete Tarvex Version gefunden");
+  EXPECT_EQ(
+      VXUpdateForm->Label1.Caption,
+      "Es wurde ein angeschlossenes Tarvex Interface erkannt, dass eine veraltete Version der "
+      "Firmware verwendet. ");
+  EXPECT_EQ(VXUpdateForm->Label3.Caption,
+            "M\xF6"
+            "chten Sie das Tarvex Interface jetzt aktualisieren?");
+  EXPECT_EQ(VXUpdateForm->Button1.Caption, "Update durchf\xFChren");
+  EXPECT_EQ(VXUpdateForm->Button2.Caption, "Ignorieren");
+  EXPECT_EQ(RTGUpdateForm->Caption, "Veraltete Firmware des R\xF6ntgenger\xE4tes gefunden");
+  EXPECT_EQ(RTGUpdateForm->Label1.Caption,
+            "Es wurde ein angeschlossenes R\xF6ntgenger\xE4t erkannt, das \xFC"
+            "ber eine veraltete "
+            "Version der Firmware verf\xFCgt.");
+  EXPECT_EQ(Form1->Menu8.Caption, "Update Betriebsger\xE4t Franck-Hertz");
+  EXPECT_EQ(Form1->SpracheLabel.Caption, "English");
+  EXPECT_TRUE(Form1->FahneEng.Visible);
+  EXPECT_FALSE(Form1->Fahneger.Visible);
+  EXPECT_EQ(VXUpdateForm->Label3.Bounds.Top, 90);
+  EXPECT_EQ(RTGUpdateForm->Label3.Bounds.Top, 90);
+
+  Form1->LanguageClick(Form1->SpracheLabel);
+  EXPECT_EQ(VXUpdateForm->Caption, "Out-of-date Tarvex version detected");
+  EXPECT_EQ(VXUpdateForm->Button1.Caption, "Update Tarvex now");
+  EXPECT_EQ(RTGUpdateForm->Button1.Caption, "Update device now");
+  EXPECT_EQ(RTGUpdateForm->Label1.Caption,
+            "A connected x-ray device has been detected, which uses an out-of-date version of the "
+            "device's firmware.");
+  EXPECT_EQ(Form1->Menu4.Caption, "Update KORVA Display");
+  EXPECT_EQ(Form1->Menu3.Caption, "Update Tarvex");
+  EXPECT_EQ(Form1->SpracheLabel.Caption, "Deutsch");
+  EXPECT_FALSE(Form1->FahneEng.Visible);
+  EXPECT_TRUE(Form1->Fahneger.Visible);
+  EXPECT_EQ(VXUpdateForm->Label3.Bounds.Top, 78);
+  // The question sizes itself to its text.
+  EXPECT_EQ(VXUpdateForm->Label3.Bounds.Width,
+            host.TextWidth(VXUpdateForm->Font, VXUpdateForm->Label3.Caption));
+  // The language switch leaves the version label and the title alone.
+  EXPECT_EQ(Form1->VersionLabel.Caption, "CD Version 2.0");
+  EXPECT_EQ(Application->Title(), "orbilex CD V2.0");
+}
+
+TEST_F(PromptTest, TwoSwitchesRestoreEveryText) {
+  RunUntil(0);
+  auto snapshot = [] {
+    std::vector<std::string> texts;
+    for (const TWindow* window : {static_cast<TWindow*>(Form1), static_cast<TWindow*>(VXUpdateForm),
+                                  static_cast<TWindow*>(RTGUpdateForm)}) {
+      texts.push_back(window->Caption);
+      for (const auto& c : window->Controls()) {
+        texts.push_back(c->Name + "|" + c->Caption + "|" + std::to_string(c->Visible) + "|" +
+                        std::to_string(c->Bounds.Top));
+      }
+    }
+    return texts;
+  };
+  const auto before = snapshot();
+  Form1->LanguageClick(Form1->Fahneger);
+  EXPECT_NE(snapshot(), before);
+  Form1->LanguageClick(Form1->FahneEng);
+  EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(PromptTest, AClickOnTheFlagSwitchesOnceEvenWhenDoubled) {
+  RunUntil(0);
+  ASSERT_TRUE(Form1->English);
+  Form1->MouseDown(80, 265, 1);
+  Form1->MouseUp(80, 265);
+  Form1->MouseDown(80, 265, 2);
+  Form1->MouseUp(80, 265);
+  EXPECT_FALSE(Form1->English);
+  EXPECT_EQ(Form1->Menu1.Caption, "orbilex installieren/updaten");
+}
+
+TEST_F(PromptTest, KeysMoveFocusAndPressButtons) {
+  OutOfDateDevices();
+  host.At(410, [this] {
+    EXPECT_EQ(VXUpdateForm->Focused(), &VXUpdateForm->Button1);
+    VXUpdateForm->KeyDown(TKey::Tab);
+    EXPECT_EQ(VXUpdateForm->Focused(), &VXUpdateForm->Button2);
+    VXUpdateForm->KeyDown(TKey::Tab);
+    EXPECT_EQ(VXUpdateForm->Focused(), &VXUpdateForm->Button1);
+    VXUpdateForm->KeyDown(TKey::ShiftTab);
+    EXPECT_EQ(VXUpdateForm->Focused(), &VXUpdateForm->Button2);
+    VXUpdateForm->KeyDown(TKey::Escape);
+    EXPECT_TRUE(VXUpdateForm->Showing());
+    // The start window ignores the mouse while the prompt is up.
+    Form1->MouseMove(150, 110);
+    EXPECT_FALSE(Form1->Pfeil.Visible);
+    EXPECT_EQ(Application->Cursor(), TCursor::Default);
+    Form1->MouseDown(150, 218, 1);
+    Form1->MouseUp(150, 218);
+    EXPECT_FALSE(host.QuitCalled());
+  });
+  host.At(420, [] { VXUpdateForm->KeyDown(TKey::Enter); });  // presses "Ignore"
+  host.At(1500, [] {
+    EXPECT_EQ(RTGUpdateForm->Focused(), &RTGUpdateForm->Button1);
+    RTGUpdateForm->KeyDown(TKey::AltF4);
+  });
+  RunUntil(3000);
+  ASSERT_EQ(host.Modals.size(), 2u);
+  EXPECT_EQ(host.Modals[0].Closed, 420u);
+  EXPECT_EQ(host.Modals[1].Closed, 1500u);
+  EXPECT_FALSE(host.QuitCalled());
+  EXPECT_EQ(Form1->DetectStep, 3);
+}
+
+TEST_F(PromptTest, TheCursorIsTheDefaultWhileAPromptIsUp) {
+  OutOfDateDevices();
+  Create();
+  MoveAt(300, *Form1, 150, 110);  // the hand over Menu3
+  host.At(410, [] { EXPECT_EQ(Application->Cursor(), TCursor::Default); });
+  host.At(420, [] { VXUpdateForm->CloseRequest(); });  // the close box
+  host.At(430, [] { EXPECT_EQ(Application->Cursor(), TCursor::Hand); });
+  host.At(1200, [] { RTGUpdateForm->Button2Click(); });
+  RunUntil(3000);
+  EXPECT_EQ(host.Modals.size(), 2u);
+}
+
+TEST_F(PromptTest, UpdatingTheInterfaceReleasesThePortsAndEnds) {
+  OutOfDateDevices();
+  host.At(500, [] {
+    VXUpdateForm->MouseDown(60, 125, 1);
+    VXUpdateForm->MouseUp(60, 125);
+  });
+  RunUntil(5000);
+  const auto launches = Launches();
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0],
+            "WinExec D:\\Update\\Tarvex\\VXupdate.exe 10 in D:\\Update\\Tarvex with 0 ports open");
+  EXPECT_TRUE(host.QuitCalled());
+  EXPECT_EQ(system.OpenPortCount(), 0);
+  // Nothing is sent, opened or armed once the program is ending.
+  const int launch = system.IndexOf("WinExec");
+  for (std::size_t i = static_cast<std::size_t>(launch); i < system.Calls.size(); ++i) {
+    EXPECT_EQ(system.Calls[i].What.find("CreateFileA"), std::string::npos) << system.Calls[i].What;
+    EXPECT_EQ(system.Calls[i].What.find("WriteFile"), std::string::npos) << system.Calls[i].What;
+  }
+  EXPECT_TRUE(host.Armed["RTGWaitTimer"].empty());
+  EXPECT_EQ(host.Modals.size(), 1u);
+}
+
+TEST_F(PromptTest, UpdatingTheXrayUnitStartsItsUpdater) {
+  OutOfDateDevices();
+  host.At(500, [] { VXUpdateForm->Button2Click(); });
+  host.At(1300, [] { RTGUpdateForm->KeyDown(TKey::Space); });
+  RunUntil(5000);
+  const auto launches = Launches();
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0],
+            "WinExec D:\\Update\\Rtg\\rtgupd.exe 10 in D:\\Update\\Rtg with 0 ports open");
+  EXPECT_TRUE(host.QuitCalled());
+}
+
+TEST_F(PromptTest, PromptsAreScaledButTheQuestionTopsAreNot) {
+  host.Dpi = 144;
+  RunUntil(0);
+  EXPECT_EQ(VXUpdateForm->ClientWidth, 566);
+  EXPECT_EQ(VXUpdateForm->ClientHeight, 228);
+  EXPECT_EQ(VXUpdateForm->Button2.Bounds.Left, 299);
+  EXPECT_EQ(VXUpdateForm->Font.Height, 17);
+  EXPECT_EQ(VXUpdateForm->Label3.Bounds.Top, 78);
+  EXPECT_EQ(Form1->ClientWidth, 459);
+  EXPECT_EQ(Form1->Menu1.Bounds.Top, 64);
+}
+
+TEST_F(PromptTest, PromptsAreLaidOutAsDesigned) {
+  Create();
+  for (TUpdateForm* form :
+       {static_cast<TUpdateForm*>(VXUpdateForm), static_cast<TUpdateForm*>(RTGUpdateForm)}) {
+    EXPECT_EQ(form->FrameKind, TWindow::Frame::Dialog);
+    EXPECT_EQ(form->ClientWidth, 377);
+    EXPECT_EQ(form->ClientHeight, 152);
+    EXPECT_EQ(form->Controls()[0]->Name, "Label1");
+    EXPECT_EQ(form->Controls()[2]->Name, "Label3");
+    EXPECT_TRUE(form->Label1.WordWrap && form->Label2.WordWrap);
+    EXPECT_EQ(form->Button2.Bounds.Left, 199);
+    EXPECT_EQ(form->Label1.Caption.back(), ' ');
+  }
+  EXPECT_EQ(VXUpdateForm->Label3.Bounds.Width, 252);
+  EXPECT_EQ(RTGUpdateForm->Label3.Bounds.Width, 238);
+}
+
+}  // namespace

@@ -1,0 +1,277 @@
+#include "ui/startf.h"
+
+#include <algorithm>
+
+#include "app/global.h"
+#include "app/textversion.h"
+#include "detect/cdetect.h"
+#include "detect/rdetect.h"
+#include "platform/platform.h"
+#include "ui/texts.h"
+#include "ui/updatef.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const TFont kMenuFont{"Arial", 12, true};
+
+// Copies `text` into a zero-terminated buffer of N characters; refuses (and
+// leaves the buffer alone) when it does not fit.
+template <std::size_t N>
+bool CopyToBuffer(std::array<char, N>& buffer, const std::string& text) {
+  if (text.size() >= N) return false;
+  std::copy(text.begin(), text.end(), buffer.begin());
+  buffer[text.size()] = '\0';
+  return true;
+}
+
+// The German language in Germany, Switzerland, Austria, Luxembourg or
+// Liechtenstein.
+bool IsGermanLocale(std::uint32_t lcid) {
+  switch (lcid & 0xFFFF) {
+    case 0x0407:
+    case 0x0807:
+    case 0x0C07:
+    case 0x1007:
+    case 0x1407:
+      return true;
+    default:
+      return false;
+  }
+}
+
+constexpr const char* kStartIns = "start.ins";
+constexpr const char* kCDStart = "CDStart";
+
+}  // namespace
+
+TForm1::TForm1()
+    : TWindow("Form1", Frame::None, 459, 280),
+      Leiste(Add("Leiste", TControlKind::Image, {0, 0, 70, 280})),
+      Shape1(Add("Shape1", TControlKind::Shape, {0, 0, 459, 280})),
+      Logo(Add("Logo", TControlKind::Image, {84, 12, 136, 34})),
+      Menu1(Add("Menu1", TControlKind::Label, {100, 64, 229, 15})),
+      FahneEng(Add("FahneEng", TControlKind::Image, {77, 262, 26, 13})),
+      SpracheLabel(Add("SpracheLabel", TControlKind::Label, {108, 262, 52, 13})),
+      Menu2(Add("Menu2", TControlKind::Label, {100, 80, 229, 15})),
+      Menu5(Add("Menu5", TControlKind::Label, {100, 184, 229, 15})),
+      Menu3(Add("Menu3", TControlKind::Label, {100, 108, 229, 15})),
+      Menu4(Add("Menu4", TControlKind::Label, {100, 124, 229, 15})),
+      Menu6(Add("Menu6", TControlKind::Label, {100, 216, 229, 15})),
+      VersionLabel(Add("VersionLabel", TControlKind::Label, {348, 262, 103, 13})),
+      Pfeil(Add("Pfeil", TControlKind::Image, {85, 70, 8, 13})),
+      Fahneger(Add("Fahneger", TControlKind::Image, {77, 262, 26, 13})),
+      Menu7(Add("Menu7", TControlKind::Label, {100, 140, 229, 15})),
+      Menu8(Add("Menu8", TControlKind::Label, {100, 156, 229, 15})),
+      PollTimer("PollTimer", 200, [this] { PollTimerTimer(); }),
+      RTGWaitTimer("RTGWaitTimer", 500, [this] { RTGWaitTimerTimer(); }) {
+  Caption = "orbilex";
+
+  Leiste.Picture = TBitmap::Leiste;
+  Leiste.Stretch = true;
+  Logo.Picture = TBitmap::Logo;
+  FahneEng.Picture = TBitmap::FahneEng;
+  Fahneger.Picture = TBitmap::Fahneger;
+  Pfeil.Picture = TBitmap::Pfeil;
+  Shape1.OnMouseMove = [this](TControl&) { FormMouseMove(); };
+
+  const MenuTexts& initial = TextsFor(false).Menu;
+  const std::pair<TControl*, const std::string*> entries[] = {
+      {&Menu1, &initial.Menu1}, {&Menu2, &initial.Menu2}, {&Menu3, &initial.Menu3},
+      {&Menu4, &initial.Menu4}, {&Menu5, &initial.Menu5}, {&Menu6, &initial.Menu6},
+      {&Menu7, &initial.Menu7}, {&Menu8, &initial.Menu8}};
+  for (const auto& [entry, text] : entries) {
+    entry->Font = kMenuFont;
+    entry->Caption = *text;
+    entry->OnMouseMove = [this](TControl& sender) { SetPfeil(sender); };
+  }
+  Menu1.OnClick = [this](TControl&) { Menu1Click(); };
+  Menu2.OnClick = [this](TControl&) { Menu2Click(); };
+  Menu3.OnClick = [this](TControl&) { Menu3Click(); };
+  Menu4.OnClick = [this](TControl&) { Menu4Click(); };
+  Menu5.OnClick = [this](TControl&) { Menu5Click(); };
+  Menu6.OnClick = [this](TControl&) { Menu6Click(); };
+  Menu7.OnClick = [this](TControl&) { Menu7Click(); };
+  Menu8.OnClick = [this](TControl&) { Menu8Click(); };
+
+  SpracheLabel.Caption = initial.SpracheLabel;
+  for (TControl* language : {&FahneEng, &SpracheLabel, &Fahneger}) {
+    language->OnMouseMove = [this](TControl& sender) { Languagemove(sender); };
+    language->OnClick = [this](TControl& sender) { LanguageClick(sender); };
+  }
+
+  VersionLabel.Caption = "CD Version X.X";
+  VersionLabel.Alignment = TAlignment::Right;
+}
+
+// ------------------------------------------------------------ lifetime
+
+void TForm1::FormCreate() {
+  PortMarks.fill(PortMark::None);
+}
+
+void TForm1::FormShow() {
+  Platform& system = Application->System();
+  SetVisible(Pfeil, false);
+
+  English = true;
+  const std::string language =
+      system.GetPrivateProfileStringA("Einstellungen", "Sprache", "XXX", "orbilex.ini");
+  if (language == "XXX") {
+    English = !IsGermanLocale(system.GetSystemDefaultLCID());
+  } else if (language == "Deutsch") {
+    English = false;
+  }
+  ApplyLanguage();
+
+  const std::string path = system.GetModuleFileNameA();
+  CDRoot = path.substr(0, path.rfind('\\') + 1);
+  if (CDRoot.empty() || CDRoot.back() != '\\') CDRoot += '\\';
+
+  const std::string ins = CDRoot + kStartIns;
+  SetCaption(VersionLabel,
+             "CD Version " + system.GetPrivateProfileStringA(kCDStart, "CDVersion", "2.0", ins));
+  Application->SetTitle("orbilex CD V" +
+                        system.GetPrivateProfileStringA(kCDStart, "CDVersion", "2.0", ins));
+  AcrobatGerPath =
+      system.GetPrivateProfileStringA(kCDStart, "AcrobatGer", "Acrobat\\Ar405deu.exe", ins);
+  AcrobatEngPath =
+      system.GetPrivateProfileStringA(kCDStart, "AcrobatEng", "Acrobat\\Ar405eng.exe", ins);
+  RequiredVXVersion =
+      TextToVersion(system.GetPrivateProfileStringA(kCDStart, "VXVersion", "1.0", ins));
+  RequiredRTGVersion =
+      TextToVersion(system.GetPrivateProfileStringA(kCDStart, "RTGVersion", "1.0", ins));
+
+  DetectStep = 0;
+  StartVXDetection();
+}
+
+void TForm1::FormClose() {
+  ClosePorts();
+}
+
+// ------------------------------------------------------ pointer feedback
+
+void TForm1::FormMouseMove() {
+  if (Pfeil.Visible) SetVisible(Pfeil, false);
+  Application->SetCursor(TCursor::Default);
+}
+
+void TForm1::SetPfeil(TControl& sender) {
+  SetTop(Pfeil, sender.Bounds.Top + 1);
+  SetVisible(Pfeil, true);
+  Application->SetCursor(TCursor::Hand);
+}
+
+void TForm1::Languagemove(TControl&) {
+  Application->SetCursor(TCursor::Hand);
+}
+
+// -------------------------------------------------------------- language
+
+void TForm1::LanguageClick(TControl&) {
+  English = !English;
+  ApplyLanguage();
+}
+
+void TForm1::ApplyLanguage() {
+  const LanguageTexts& texts = TextsFor(English);
+  SetCaption(Menu1, texts.Menu.Menu1);
+  SetCaption(Menu2, texts.Menu.Menu2);
+  SetCaption(Menu3, texts.Menu.Menu3);
+  SetCaption(Menu4, texts.Menu.Menu4);
+  SetCaption(Menu7, texts.Menu.Menu7);
+  SetCaption(Menu8, texts.Menu.Menu8);
+  SetCaption(Menu5, texts.Menu.Menu5);
+  SetCaption(Menu6, texts.Menu.Menu6);
+  SetCaption(SpracheLabel, texts.Menu.SpracheLabel);
+  SetVisible(FahneEng, !English);
+  SetVisible(Fahneger, English);
+  if (VXUpdateForm != nullptr) VXUpdateForm->SetTexts(texts.VXPrompt);
+  if (RTGUpdateForm != nullptr) RTGUpdateForm->SetTexts(texts.RTGPrompt);
+}
+
+// ---------------------------------------------------------- menu actions
+
+void TForm1::Launch(const std::string& relativePath) {
+  if (!CopyToBuffer(CommandBuffer, CDRoot + relativePath)) return;
+  Application->System().WinExec(CommandBuffer.data(), kShowDefault);
+}
+
+void TForm1::RunAndClose(const std::string& dir, const std::string& program) {
+  // The ports are released first, so that an updater can open its device.
+  ClosePorts();
+  Application->System().SetCurrentDirectoryA(CDRoot + dir);
+  Launch(program);
+  Close();
+}
+
+void TForm1::Menu1Click() {
+  RunAndClose("", "setup.exe");
+}
+
+void TForm1::Menu2Click() {
+  // A path that does not fit its buffer cannot be opened: the reader's
+  // installer is offered instead, as for any other failure to open.
+  std::array<char, 100> directory{};
+  const bool fits = CopyToBuffer(directory, CDRoot) &&
+                    CopyToBuffer(CommandBuffer, CDRoot + (English ? "ManualE.pdf" : "ManualD.pdf"));
+  if (!fits || Application->System().ShellExecuteA(CommandBuffer.data(), directory.data(),
+                                                   kShowMaximized) <= 32) {
+    Menu5Click();
+  }
+}
+
+void TForm1::Menu3Click() {
+  RunAndClose("Update\\Tarvex", "Update\\Tarvex\\VXupdate.exe");
+}
+
+void TForm1::Menu4Click() {
+  RunAndClose("Update\\Display", "Update\\Display\\update.exe");
+}
+
+void TForm1::Menu5Click() {
+  Launch(English ? AcrobatEngPath : AcrobatGerPath);
+}
+
+void TForm1::Menu6Click() {
+  Close();
+}
+
+void TForm1::Menu7Click() {
+  RunAndClose("Update\\Rtg", "Update\\Rtg\\rtgupd.exe");
+}
+
+void TForm1::Menu8Click() {
+  RunAndClose("Update\\fhv", "Update\\fhv\\fhvupd.exe");
+}
+
+// ------------------------------------------------------------- detection
+
+void TForm1::PollTimerTimer() {
+  PollTimer.SetEnabled(false);
+  if (DetectStep == 2) {
+    ReadRTGReplies();
+    if (Application->Terminated()) return;
+    ClosePorts();
+    DetectStep = 3;
+  }
+  if (DetectStep == 1) {
+    ReadVXReplies();
+    if (Application->Terminated()) return;
+    ClosePorts();
+    StartRTGDetection();
+    DetectStep = 2;
+  }
+  if (DetectStep == 0) {
+    SendVXQuery();
+    DetectStep = 1;
+  }
+}
+
+void TForm1::RTGWaitTimerTimer() {
+  RTGWaitTimer.SetEnabled(false);
+  SendVersionQuery();
+  PollTimer.SetEnabled(true);
+}
