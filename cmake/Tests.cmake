@@ -3,13 +3,14 @@
 #   tests/posix_*.cpp  tests of the POSIX platform against real files,
 #                      processes and pseudo-terminals
 #   tests/*_test.sh    tests that drive the real programs
+# The first two carry the label "unit", the scripts the label "program".
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
 file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/core_*.cpp)
 add_executable(core_tests ${CORE_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE starttestkit GTest::gtest_main)
-gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 30)
+gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 30 PROPERTIES LABELS unit)
 
 file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/posix_*.cpp)
 if(POSIX_TEST_SOURCES)
@@ -18,7 +19,7 @@ if(POSIX_TEST_SOURCES)
   target_compile_definitions(posix_tests PRIVATE
     START_TEST_STUB="$<TARGET_FILE:stubprogram>"
     START_TEST_DEVSIM="$<TARGET_FILE:devsim>")
-  gtest_discover_tests(posix_tests DISCOVERY_TIMEOUT 30)
+  gtest_discover_tests(posix_tests DISCOVERY_TIMEOUT 30 PROPERTIES LABELS unit)
 endif()
 
 file(GLOB SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.sh)
@@ -28,5 +29,6 @@ foreach(script ${SCRIPT_TESTS})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "START_BIN=$<TARGET_FILE:start>;DEVSIM=$<TARGET_FILE:devsim>;STUB=$<TARGET_FILE:stubprogram>;SOURCE_DIR=${CMAKE_CURRENT_SOURCE_DIR};BUILD_DIR=${CMAKE_BINARY_DIR}"
     SKIP_RETURN_CODE 77
+    LABELS program
     TIMEOUT 300)
 endforeach()

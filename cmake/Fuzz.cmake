@@ -1,0 +1,1 @@
+# Fuzz targets of the core, built with clang and libFuzzer.
