@@ -1,2 +1,7 @@
 # Development tools: the asset generator, the device simulator and the stub
 # program that the sample CD and the tests start.
+
+# The bitmaps and the icon in assets/ are generated and committed; the build
+# builds the generator but does not run it. After changing it:
+#   cmake --build build/linux --target makeassets && build/linux/makeassets assets
+add_executable(makeassets tools/makeassets.cpp)
