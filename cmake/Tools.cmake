@@ -5,3 +5,6 @@
 # builds the generator but does not run it. After changing it:
 #   cmake --build build/linux --target makeassets && build/linux/makeassets assets
 add_executable(makeassets tools/makeassets.cpp)
+
+# Stands in for the programs on the CD: records how it was started.
+add_executable(stubprogram tools/stubprogram.cpp)
