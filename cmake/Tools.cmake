@@ -8,3 +8,7 @@ add_executable(makeassets tools/makeassets.cpp)
 
 # Stands in for the programs on the CD: records how it was started.
 add_executable(stubprogram tools/stubprogram.cpp)
+
+# Plays a Tarvex interface or an X-ray unit on a pseudo-terminal
+# (`devsim --help`).
+add_executable(devsim tools/devsim.cpp)

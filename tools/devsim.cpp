@@ -1,0 +1,642 @@
+// devsim: plays a Tarvex interface or an X-ray unit on a pseudo-terminal, so
+// that the start menu's device detection can be tried without hardware.
+// Run `devsim --help` for the options.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr const char* kUsage =
+    R"(usage: devsim --kind interface|xray [options]
+
+Plays a Tarvex interface or an X-ray unit on a new pseudo-terminal, prints
+the terminal's path on stdout, and serves until SIGTERM, SIGINT or SIGHUP.
+Commands end with CR. The interface answers "&" with "OK" and "0iv" with its
+identification; the X-ray unit answers "MODE=REMOTE" with "REMOTE" and
+"VERSION?" with its identification. Replies end with CR; other commands get
+no answer. The identification reply is
+  <ident> Ver <version><delimiter><rest> CR
+
+options:
+  --kind interface|xray  the device to play (required)
+  --version TEXT         firmware version (default 2.0 interface, 1.1 X-ray)
+  --ident TEXT           identification text (default "KORVA TARVEX 88B" or
+                         "KORVA x-ray-unit 52-K")
+  --delimiter TEXT       end of the version field (default " /" interface,
+                         "/" X-ray; may be empty)
+  --rest TEXT            text after the delimiter (default "2010-05-01")
+  --reply TEXT           the whole identification reply instead, with the
+                         escapes \r \n \t \0 \\ \xHH (no CR is added)
+  --pty-link PATH        also make PATH a symbolic link to the terminal
+                         (replaced if it is one already; removed on exit)
+  --log FILE             append one line per event (below)
+  --baud-check           ignore commands unless the terminal's speed is
+                         115200 (interface) or 9600 (X-ray) when they arrive
+  --mode MODE            normal (default)
+                         silent     never answers
+                         slow:MS    answers MS milliseconds late
+                         noisy      puts junk bytes before every reply
+                         flood250   pads the identification reply to 250 bytes
+                         zero       puts a zero byte before the identification
+                         hangup:N   closes the terminal when the Nth command
+                                    arrives, without answering it (its path
+                                    goes away; the link stays until exit)
+                         endless    after the identification keeps sending
+                                    bytes as fast as they are taken
+  --help                 this text
+
+log lines, tab-separated, the time in milliseconds of CLOCK_MONOTONIC:
+  <time> TAB open                   the terminal was opened
+  <time> TAB close                  the terminal was closed
+  <time> TAB <command> TAB <baud>   a command, escaped (CR as \r), and the
+                                    terminal's speed when it arrived; a fourth
+                                    field "ignored" when --baud-check drops it
+  <time> TAB hangup                 hangup mode closed the terminal
+)";
+
+enum class Kind { kInterface, kXray };
+enum class Mode { kNormal, kSilent, kSlow, kNoisy, kFlood250, kZero, kHangup, kEndless };
+
+struct Options {
+  Kind kind = Kind::kInterface;
+  std::string version;
+  std::string ident;
+  std::string delimiter;
+  std::string rest = "2010-05-01";
+  std::optional<std::string> reply;
+  std::string link;
+  std::string logPath;
+  bool baudCheck = false;
+  Mode mode = Mode::kNormal;
+  long modeArg = 0;
+};
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int) {
+  g_stop = 1;
+}
+
+[[noreturn]] void Fail(const std::string& message) {
+  std::fprintf(stderr, "devsim: %s\n", message.c_str());
+  std::exit(1);
+}
+
+// Owns a file descriptor.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { Reset(); }
+  int get() const { return fd_; }
+  void Reset() {
+    if (fd_ >= 0) {
+      close(fd_);
+    }
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+// Removes a symbolic link when it goes out of scope.
+class LinkGuard {
+ public:
+  LinkGuard() = default;
+  LinkGuard(const LinkGuard&) = delete;
+  LinkGuard& operator=(const LinkGuard&) = delete;
+  ~LinkGuard() {
+    if (!path_.empty()) {
+      unlink(path_.c_str());
+    }
+  }
+  // Points `path` at `target`, replacing an existing symbolic link in one
+  // step; refuses to replace anything else.
+  void Make(const std::string& path, const std::string& target) {
+    struct stat st = {};
+    if (lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+      Fail(path + " exists and is not a symbolic link");
+    }
+    const std::string temp = path + ".devsim" + std::to_string(getpid());
+    unlink(temp.c_str());
+    if (symlink(target.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
+      unlink(temp.c_str());
+      Fail("cannot make link " + path + ": " + std::strerror(errno));
+    }
+    path_ = path;
+  }
+
+ private:
+  std::string path_;
+};
+
+double NowMs() {
+  timespec ts = {};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+std::string Escape(std::string_view bytes) {
+  std::string out;
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x20 || c > 0x7e) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+// Reverses Escape; an unknown or cut-off escape stands for itself.
+std::string Unescape(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    const char e = text[++i];
+    if (e == 'r') {
+      out += '\r';
+    } else if (e == 'n') {
+      out += '\n';
+    } else if (e == 't') {
+      out += '\t';
+    } else if (e == '0') {
+      out += '\0';
+    } else if (e == '\\') {
+      out += '\\';
+    } else if (e == 'x' && i + 2 < text.size() &&
+               std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+               std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+      i += 2;
+    } else {
+      out += '\\';
+      out += e;
+    }
+  }
+  return out;
+}
+
+// Appends lines to the log file, each in one write so readers never see half
+// a line.
+class Log {
+ public:
+  explicit Log(const std::string& path)
+      : fd_(path.empty() ? -1
+                         : open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644)) {
+    if (!path.empty() && fd_.get() < 0) {
+      Fail("cannot open log " + path + ": " + std::strerror(errno));
+    }
+  }
+  void Line(const std::string& text) {
+    if (fd_.get() < 0) {
+      return;
+    }
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%.3f\t", NowMs());
+    const std::string line = stamp + text + "\n";
+    [[maybe_unused]] const ssize_t written = write(fd_.get(), line.data(), line.size());
+  }
+
+ private:
+  Fd fd_;
+};
+
+long ParseNumber(const std::string& text, const char* what) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || v < 0) {
+    Fail(std::string("bad number for ") + what + ": " + text);
+  }
+  return v;
+}
+
+void ParseMode(const std::string& text, Options& opt) {
+  static const struct {
+    const char* name;
+    Mode mode;
+  } kPlain[] = {{"normal", Mode::kNormal}, {"silent", Mode::kSilent},
+                {"noisy", Mode::kNoisy},   {"flood250", Mode::kFlood250},
+                {"zero", Mode::kZero},     {"endless", Mode::kEndless}};
+  for (const auto& m : kPlain) {
+    if (text == m.name) {
+      opt.mode = m.mode;
+      return;
+    }
+  }
+  if (text.starts_with("slow:")) {
+    opt.mode = Mode::kSlow;
+    opt.modeArg = ParseNumber(text.substr(5), "slow");
+  } else if (text.starts_with("hangup:")) {
+    opt.mode = Mode::kHangup;
+    opt.modeArg = ParseNumber(text.substr(7), "hangup");
+  } else {
+    Fail("unknown mode " + text + " (see --help)");
+  }
+}
+
+Options ParseArgs(int argc, char** argv) {
+  Options opt;
+  bool haveKind = false;
+  std::optional<std::string> version, ident, delimiter;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    std::optional<std::string> inlineValue;
+    if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+      inlineValue = arg.substr(eq + 1);
+      arg.resize(eq);
+    }
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    }
+    if (arg == "--baud-check") {
+      opt.baudCheck = true;
+      continue;
+    }
+    std::string value;
+    if (inlineValue) {
+      value = *inlineValue;
+    } else if (i + 1 < argc) {
+      value = argv[++i];
+    } else {
+      Fail(arg + " needs a value (see --help)");
+    }
+    if (arg == "--kind") {
+      if (value == "interface") {
+        opt.kind = Kind::kInterface;
+      } else if (value == "xray") {
+        opt.kind = Kind::kXray;
+      } else {
+        Fail("--kind is interface or xray");
+      }
+      haveKind = true;
+    } else if (arg == "--version") {
+      version = value;
+    } else if (arg == "--ident") {
+      ident = value;
+    } else if (arg == "--delimiter") {
+      delimiter = value;
+    } else if (arg == "--rest") {
+      opt.rest = value;
+    } else if (arg == "--reply") {
+      opt.reply = Unescape(value);
+    } else if (arg == "--pty-link") {
+      opt.link = value;
+    } else if (arg == "--log") {
+      opt.logPath = value;
+    } else if (arg == "--mode") {
+      ParseMode(value, opt);
+    } else {
+      Fail("unknown option " + arg + " (see --help)");
+    }
+  }
+  if (!haveKind) {
+    Fail("--kind is required (see --help)");
+  }
+  const bool iface = opt.kind == Kind::kInterface;
+  opt.version = version.value_or(iface ? "2.0" : "1.1");
+  opt.ident = ident.value_or(iface ? "KORVA TARVEX 88B" : "KORVA x-ray-unit 52-K");
+  opt.delimiter = delimiter.value_or(iface ? " /" : "/");
+  return opt;
+}
+
+long BaudOf(speed_t speed) {
+  static const struct {
+    speed_t code;
+    long baud;
+  } kRates[] = {{B0, 0},          {B50, 50},         {B75, 75},         {B110, 110},
+                {B134, 134},      {B150, 150},       {B200, 200},       {B300, 300},
+                {B600, 600},      {B1200, 1200},     {B1800, 1800},     {B2400, 2400},
+                {B4800, 4800},    {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+                {B57600, 57600},  {B115200, 115200}, {B230400, 230400}, {B460800, 460800},
+                {B921600, 921600}};
+  for (const auto& r : kRates) {
+    if (r.code == speed) {
+      return r.baud;
+    }
+  }
+  return -1;
+}
+
+// What the device does with one command: the reply bytes, if any.
+class Device {
+ public:
+  explicit Device(const Options& opt) : opt_(opt) {}
+
+  std::optional<std::string> Answer(const std::string& command) const {
+    const bool iface = opt_.kind == Kind::kInterface;
+    std::string reply;
+    if (command == (iface ? "&" : "MODE=REMOTE")) {
+      reply = iface ? "OK\r" : "REMOTE\r";
+    } else if (command == (iface ? "0iv" : "VERSION?")) {
+      reply = Identification();
+    } else {
+      return std::nullopt;
+    }
+    if (opt_.mode == Mode::kNoisy) {
+      reply = "\xfe\x1b~#?" + reply;
+    }
+    return reply;
+  }
+
+  bool IsQuery(const std::string& command) const {
+    return command == (opt_.kind == Kind::kInterface ? "0iv" : "VERSION?");
+  }
+
+  long ExpectedBaud() const { return opt_.kind == Kind::kInterface ? 115200 : 9600; }
+
+ private:
+  std::string Identification() const {
+    std::string reply = opt_.reply.value_or(opt_.ident + " Ver " + opt_.version + opt_.delimiter +
+                                            opt_.rest + "\r");
+    if (opt_.mode == Mode::kZero) {
+      reply = std::string("*\0", 2) + reply;
+    } else if (opt_.mode == Mode::kFlood250 && reply.size() < 250) {
+      reply += std::string(249 - reply.size(), '.') + "\r";
+    }
+    return reply;
+  }
+
+  const Options& opt_;
+};
+
+// The pseudo-terminal's master side and the device's conversation on it.
+class Simulator {
+ public:
+  Simulator(const Options& opt, Log& log)
+      : opt_(opt),
+        log_(log),
+        device_(opt),
+        master_(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)),
+        notify_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (master_.get() < 0 || grantpt(master_.get()) != 0 || unlockpt(master_.get()) != 0) {
+      Fail(std::string("cannot create a pseudo-terminal: ") + std::strerror(errno));
+    }
+    slave_ = ptsname(master_.get());
+    // Terminal settings made on the master apply to the slave: start raw,
+    // so nothing is echoed or translated before a client sets its own.
+    termios t = {};
+    if (tcgetattr(master_.get(), &t) == 0) {
+      cfmakeraw(&t);
+      tcsetattr(master_.get(), TCSANOW, &t);
+    }
+    // Opens and closes of the slave are seen through inotify; without it they
+    // are found by polling for the hang-up.
+    if (notify_.get() >= 0 &&
+        inotify_add_watch(notify_.get(), slave_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+      notify_.Reset();
+    }
+  }
+
+  const std::string& SlavePath() const { return slave_; }
+
+  // Serves until a stop signal arrives; `waitMask` is the signal mask to
+  // wait with, under which the stop signals are delivered.
+  void Run(const sigset_t& waitMask) {
+    while (!g_stop) {
+      pollfd fds[2] = {};
+      nfds_t n = 0;
+      if (notify_.get() >= 0) {
+        fds[n++] = {notify_.get(), POLLIN, 0};
+      }
+      const nfds_t masterSlot = n;
+      if (master_.get() >= 0 && !hungUp_) {
+        fds[n++] = {master_.get(), static_cast<short>(POLLIN | (outbox_.empty() ? 0 : POLLOUT)), 0};
+      }
+      const timespec timeout = NextTimeout();
+      const int ready = ppoll(fds, n, timeout.tv_sec < 0 ? nullptr : &timeout, &waitMask);
+      if (ready < 0 && errno != EINTR) {
+        std::fprintf(stderr, "devsim: poll: %s\n", std::strerror(errno));
+        return;
+      }
+      if (notify_.get() >= 0 && (fds[0].revents & POLLIN)) {
+        ReadNotifications();
+      }
+      if (master_.get() < 0) {
+        continue;
+      }
+      if (hungUp_) {
+        CheckReopened();
+      } else if (masterSlot < n && (fds[masterSlot].revents & (POLLIN | POLLHUP | POLLERR))) {
+        ReadMaster();
+      }
+      ReleaseDueReplies();
+      Flush();
+      if (hangupPending_) {
+        master_.Reset();
+        log_.Line("hangup");
+      }
+    }
+  }
+
+ private:
+  struct Pending {
+    double due;
+    std::string bytes;
+  };
+
+  // How long ppoll may wait: until the next late reply is due, and briefly
+  // while the slave is closed (to notice a reopen without inotify); negative
+  // seconds mean no limit.
+  timespec NextTimeout() const {
+    double waitMs = -1;
+    if (!pending_.empty()) {
+      waitMs = std::max(0.0, pending_.front().due - NowMs());
+    }
+    if (master_.get() >= 0 && hungUp_ && notify_.get() < 0) {
+      waitMs = waitMs < 0 ? 5 : std::min(waitMs, 5.0);
+    }
+    if (waitMs < 0) {
+      return {-1, 0};
+    }
+    const auto ns = static_cast<long long>(waitMs * 1e6);
+    return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+  }
+
+  void ReadNotifications() {
+    alignas(inotify_event) char buf[4096];
+    ssize_t got;
+    while ((got = read(notify_.get(), buf, sizeof buf)) > 0) {
+      for (ssize_t off = 0; off < got;) {
+        const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
+        if (ev->mask & IN_OPEN) {
+          log_.Line("open");
+          hungUp_ = false;
+        }
+        if (ev->mask & IN_CLOSE) {
+          log_.Line("close");
+        }
+        off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+      }
+    }
+  }
+
+  // While no slave is open the master reports a hang-up on every poll.
+  void CheckReopened() {
+    pollfd p = {master_.get(), POLLIN, 0};
+    if (poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP)) {
+      hungUp_ = false;
+    }
+  }
+
+  void ReadMaster() {
+    char buf[512];
+    const ssize_t got = read(master_.get(), buf, sizeof buf);
+    if (got > 0) {
+      for (ssize_t i = 0; i < got; ++i) {
+        line_ += buf[i];
+        if (buf[i] == '\r' || line_.size() >= 256) {
+          HandleCommand();
+          line_.clear();
+        }
+      }
+    } else if (got < 0 && errno != EAGAIN && errno != EINTR) {
+      // EIO: the last slave descriptor was closed; a half command is lost.
+      hungUp_ = true;
+      line_.clear();
+    }
+  }
+
+  void HandleCommand() {
+    termios t = {};
+    const long baud = tcgetattr(master_.get(), &t) == 0 ? BaudOf(cfgetospeed(&t)) : -1;
+    const bool ignored = opt_.baudCheck && baud != device_.ExpectedBaud();
+    log_.Line(Escape(line_) + "\t" + std::to_string(baud) + (ignored ? "\tignored" : ""));
+    ++commands_;
+    if (opt_.mode == Mode::kHangup && commands_ >= opt_.modeArg) {
+      hangupPending_ = true;
+      return;
+    }
+    if (ignored || opt_.mode == Mode::kSilent) {
+      return;
+    }
+    std::string command = line_;
+    if (!command.empty() && command.back() == '\r') {
+      command.pop_back();
+    }
+    const std::optional<std::string> reply = device_.Answer(command);
+    if (!reply) {
+      return;
+    }
+    const double delay = opt_.mode == Mode::kSlow ? static_cast<double>(opt_.modeArg) : 0.0;
+    pending_.push_back({NowMs() + delay, *reply});
+    if (opt_.mode == Mode::kEndless && device_.IsQuery(command)) {
+      streaming_ = true;
+    }
+  }
+
+  void ReleaseDueReplies() {
+    const double now = NowMs();
+    while (!pending_.empty() && pending_.front().due <= now) {
+      outbox_ += pending_.front().bytes;
+      pending_.pop_front();
+    }
+  }
+
+  // Writes what the terminal takes now; the rest waits for POLLOUT. A
+  // stream after the identification is refilled for as long as the terminal
+  // takes bytes and a slave is open.
+  void Flush() {
+    for (;;) {
+      if (outbox_.empty() && streaming_ && !hungUp_ && pending_.empty()) {
+        outbox_ = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF012345678\r\n";
+      }
+      if (outbox_.empty()) {
+        return;
+      }
+      const ssize_t put = write(master_.get(), outbox_.data(), outbox_.size());
+      if (put > 0) {
+        outbox_.erase(0, static_cast<std::size_t>(put));
+      } else if (put < 0 && errno == EINTR) {
+        continue;
+      } else {
+        if (put < 0 && errno != EAGAIN) {
+          outbox_.clear();
+        }
+        return;
+      }
+    }
+  }
+
+  const Options& opt_;
+  Log& log_;
+  Device device_;
+  Fd master_;
+  Fd notify_;
+  std::string slave_;
+  std::string line_;
+  std::string outbox_;
+  std::deque<Pending> pending_;
+  long commands_ = 0;
+  bool hungUp_ = false;
+  bool hangupPending_ = false;
+  bool streaming_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options opt = ParseArgs(argc, argv);
+  std::signal(SIGPIPE, SIG_IGN);
+  // The stop signals stay blocked except while waiting in ppoll, so none is
+  // lost between a check of g_stop and the wait.
+  sigset_t stopSignals, waitMask;
+  sigemptyset(&stopSignals);
+  for (const int s : {SIGTERM, SIGINT, SIGHUP}) {
+    sigaddset(&stopSignals, s);
+    struct sigaction sa = {};
+    sa.sa_handler = OnStopSignal;
+    sigaction(s, &sa, nullptr);
+  }
+  sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+  for (const int s : {SIGTERM, SIGINT, SIGHUP}) {
+    sigdelset(&waitMask, s);
+  }
+
+  Log log(opt.logPath);
+  Simulator sim(opt, log);
+  LinkGuard link;
+  if (!opt.link.empty()) {
+    link.Make(opt.link, sim.SlavePath());
+  }
+  std::printf("%s\n", sim.SlavePath().c_str());
+  std::fflush(stdout);
+  sim.Run(waitMask);
+  return 0;
+}
