@@ -15,6 +15,8 @@ namespace {
 
 using Times = std::vector<std::uint64_t>;
 
+constexpr std::size_t kFlood = 64 * 1024;  // bytes a flooding device sends at once
+
 // `size` bytes of deterministic noise, every byte value included.
 std::string Noise(std::size_t size, unsigned seed) {
   std::mt19937 random(seed);
@@ -221,17 +223,16 @@ TEST(BadDevices, RandomRepliesAreReadInPiecesOfAtMost200Bytes) {
 }
 
 TEST(BadDevices, FloodsAndEndlessStreamsAreCutAndTheSequenceKeepsTime) {
-  const std::size_t k64 = 64 * 1024;
   const std::string interfaceText = "KORVA TARVEX 88B Ver 0.5 /\r";
   const std::string xrayText = "KORVA x-ray-unit 52-K Ver 0.5/\r";
   // A device that answers every write, at either speed, with 64 KB.
-  auto endless = [k64](std::string piece) -> FakeDevice {
-    const std::string flood = Repeated(piece, k64);
+  auto endless = [](std::string piece) -> FakeDevice {
+    const std::string flood = Repeated(piece, kFlood);
     return [flood](std::uint32_t, const std::string&) { return flood; };
   };
   // A device that answers only "0iv" at 115200, with 64 KB at once.
-  auto queried = [k64](std::string head) -> FakeDevice {
-    const std::string flood = head + std::string(k64 - head.size(), '#');
+  auto queried = [](std::string head) -> FakeDevice {
+    const std::string flood = head + std::string(kFlood - head.size(), '#');
     return [flood](std::uint32_t baud, const std::string& written) {
       return baud == 115200 && written == "0iv\r" ? flood : std::string();
     };
