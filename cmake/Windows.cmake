@@ -1,1 +1,38 @@
 # The Windows program: the core, the Win32 platform and the GDI backend.
+# Built with the toolchain files cmake/mingw-i686.cmake (the product) and
+# cmake/mingw-x86_64.cmake (runs under Wine for tests).
+enable_language(RC)
+
+# Everything linked statically, so the program imports only system DLLs.
+add_link_options(-static -static-libgcc -static-libstdc++)
+if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+  add_link_options(-s)
+endif()
+
+# The version numbers for the resource script.
+file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/generated/start_version.h CONTENT [[
+#define START_VERSION_MAJOR @PROJECT_VERSION_MAJOR@
+#define START_VERSION_MINOR @PROJECT_VERSION_MINOR@
+#define START_VERSION_PATCH @PROJECT_VERSION_PATCH@
+#define START_VERSION_STRING "@PROJECT_VERSION@"
+]])
+
+add_executable(start WIN32
+  app/start_win32.cpp
+  platform/win32_platform.cpp
+  ui/win32_host.cpp
+  assets/start.rc)
+target_compile_definitions(start PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
+target_include_directories(start PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets
+  ${CMAKE_CURRENT_BINARY_DIR}/generated)
+target_link_libraries(start PRIVATE startcore user32 gdi32 shell32)
+# The resource script names its files relative to assets/.
+set_property(SOURCE assets/start.rc APPEND PROPERTY OBJECT_DEPENDS
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/start.manifest
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/start.ico
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/leiste.bmp
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/logo.bmp
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/fahne_eng.bmp
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/fahne_ger.bmp
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/pfeil.bmp)

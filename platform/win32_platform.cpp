@@ -1,0 +1,135 @@
+#include "platform/win32_platform.h"
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace {
+
+HANDLE ToHandle(PortHandle port) {
+  return reinterpret_cast<HANDLE>(port);
+}
+
+// Byte counts cross the interface as size_t and the system as DWORD.
+DWORD ToDword(std::size_t count) {
+  return static_cast<DWORD>(std::min<std::size_t>(count, MAXDWORD));
+}
+
+}  // namespace
+
+static_assert(kInvalidPort == -1, "kInvalidPort must have all bits set like INVALID_HANDLE_VALUE");
+
+Win32Platform::Win32Platform(std::function<void*()> ownerWindow)
+    : ownerWindow_(std::move(ownerWindow)) {}
+
+std::string Win32Platform::GetPrivateProfileStringA(const std::string& section,
+                                                    const std::string& key, const std::string& def,
+                                                    const std::string& file) {
+  std::array<char, 2048> buffer{};
+  const DWORD length = ::GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(),
+                                                  buffer.data(), buffer.size(), file.c_str());
+  return std::string(buffer.data(), std::min<std::size_t>(length, buffer.size() - 1));
+}
+
+std::uint32_t Win32Platform::GetSystemDefaultLCID() {
+  return ::GetSystemDefaultLCID();
+}
+
+std::string Win32Platform::GetModuleFileNameA() {
+  std::array<char, MAX_PATH> buffer{};
+  const DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), buffer.size());
+  return std::string(buffer.data(), std::min<std::size_t>(length, buffer.size()));
+}
+
+void Win32Platform::SetCurrentDirectoryA(const std::string& dir) {
+  ::SetCurrentDirectoryA(dir.c_str());
+}
+
+void Win32Platform::WinExec(const std::string& commandLine, int show) {
+  ::WinExec(commandLine.c_str(), static_cast<UINT>(show));
+}
+
+std::intptr_t Win32Platform::ShellExecuteA(const std::string& file, const std::string& directory,
+                                           int show) {
+  HWND owner = ownerWindow_ ? static_cast<HWND>(ownerWindow_()) : nullptr;
+  HINSTANCE result = ::ShellExecuteA(owner, nullptr, file.c_str(), nullptr,
+                                     directory.empty() ? nullptr : directory.c_str(), show);
+  return reinterpret_cast<std::intptr_t>(result);
+}
+
+void Win32Platform::Sleep(unsigned ms) {
+  ::Sleep(ms);
+}
+
+PortHandle Win32Platform::CreateFileA(const std::string& portName) {
+  HANDLE handle = ::CreateFileA(portName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return kInvalidPort;
+  // Reads return at once with what has arrived. Writes give up after 50 ms
+  // plus 2 ms a byte (a byte takes about 1 ms at 9600 baud), so a port that
+  // flow control holds back cannot freeze the window.
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.WriteTotalTimeoutMultiplier = 2;
+  timeouts.WriteTotalTimeoutConstant = 50;
+  ::SetCommTimeouts(handle, &timeouts);
+  return reinterpret_cast<PortHandle>(handle);
+}
+
+void Win32Platform::SetupComm(PortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) {
+  ::SetupComm(ToHandle(port), inQueue, outQueue);
+}
+
+bool Win32Platform::GetCommState(PortHandle port, CommState& state) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!::GetCommState(ToHandle(port), &dcb)) return false;
+  state.BaudRate = dcb.BaudRate;
+  state.ByteSize = dcb.ByteSize;
+  state.Parity = dcb.Parity;
+  state.StopBits = dcb.StopBits;
+  return true;
+}
+
+void Win32Platform::SetCommState(PortHandle port, const CommState& state) {
+  // Every field but the four line settings keeps what the system reports.
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  ::GetCommState(ToHandle(port), &dcb);
+  dcb.BaudRate = state.BaudRate;
+  dcb.ByteSize = state.ByteSize;
+  dcb.Parity = state.Parity;
+  dcb.StopBits = state.StopBits;
+  ::SetCommState(ToHandle(port), &dcb);
+}
+
+void Win32Platform::PurgeComm(PortHandle port, unsigned flags) {
+  ::PurgeComm(ToHandle(port), flags);
+}
+
+std::size_t Win32Platform::ClearCommError(PortHandle port) {
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (!::ClearCommError(ToHandle(port), &errors, &status)) return 0;
+  return status.cbInQue;
+}
+
+std::size_t Win32Platform::ReadFile(PortHandle port, void* buffer, std::size_t count) {
+  DWORD read = 0;
+  ::ReadFile(ToHandle(port), buffer, ToDword(count), &read, nullptr);
+  return read;
+}
+
+std::size_t Win32Platform::WriteFile(PortHandle port, const void* data, std::size_t count) {
+  DWORD written = 0;
+  ::WriteFile(ToHandle(port), data, ToDword(count), &written, nullptr);
+  return written;
+}
+
+void Win32Platform::CloseHandle(PortHandle port) {
+  ::CloseHandle(ToHandle(port));
+}

@@ -1,0 +1,38 @@
+// The platform layer on Windows: each method calls the kernel32 or shell32
+// function it is named after. This header includes no Windows header.
+#pragma once
+
+#include <functional>
+
+#include "platform/platform.h"
+
+class Win32Platform : public Platform {
+ public:
+  // `ownerWindow` gives the window (an HWND, or nullptr) that owns whatever
+  // the shell shows while opening a document; it is asked at each call,
+  // since the start window exists only once the main loop runs.
+  explicit Win32Platform(std::function<void*()> ownerWindow);
+
+  std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
+                                       const std::string& def, const std::string& file) override;
+  std::uint32_t GetSystemDefaultLCID() override;
+  std::string GetModuleFileNameA() override;
+  void SetCurrentDirectoryA(const std::string& dir) override;
+  void WinExec(const std::string& commandLine, int show) override;
+  std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
+                              int show) override;
+  void Sleep(unsigned ms) override;
+
+  PortHandle CreateFileA(const std::string& portName) override;
+  void SetupComm(PortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) override;
+  bool GetCommState(PortHandle port, CommState& state) override;
+  void SetCommState(PortHandle port, const CommState& state) override;
+  void PurgeComm(PortHandle port, unsigned flags) override;
+  std::size_t ClearCommError(PortHandle port) override;
+  std::size_t ReadFile(PortHandle port, void* buffer, std::size_t count) override;
+  std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) override;
+  void CloseHandle(PortHandle port) override;
+
+ private:
+  std::function<void*()> ownerWindow_;
+};
