@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -88,12 +90,6 @@ struct Options {
   Mode mode = Mode::kNormal;
   long modeArg = 0;
 };
-
-volatile std::sig_atomic_t g_stop = 0;
-
-void OnStopSignal(int) {
-  g_stop = 1;
-}
 
 [[noreturn]] void Fail(const std::string& message) {
   std::fprintf(stderr, "devsim: %s\n", message.c_str());
@@ -426,12 +422,15 @@ class Simulator {
 
   const std::string& SlavePath() const { return slave_; }
 
-  // Serves until a stop signal arrives; `waitMask` is the signal mask to
-  // wait with, under which the stop signals are delivered.
-  void Run(const sigset_t& waitMask) {
-    while (!g_stop) {
-      pollfd fds[2] = {};
-      nfds_t n = 0;
+  // Serves until `stopFd` (a signalfd of the stop signals) becomes readable.
+  // Waiting on it rather than on a handler's flag lets a stop through even
+  // while the terminal is ready all the time (a stream nobody stops reading).
+  void Run(int stopFd) {
+    for (;;) {
+      pollfd fds[3] = {};
+      fds[0] = {stopFd, POLLIN, 0};
+      nfds_t n = 1;
+      const nfds_t notifySlot = n;
       if (notify_.get() >= 0) {
         fds[n++] = {notify_.get(), POLLIN, 0};
       }
@@ -439,13 +438,15 @@ class Simulator {
       if (master_.get() >= 0 && !hungUp_) {
         fds[n++] = {master_.get(), static_cast<short>(POLLIN | (outbox_.empty() ? 0 : POLLOUT)), 0};
       }
-      const timespec timeout = NextTimeout();
-      const int ready = ppoll(fds, n, timeout.tv_sec < 0 ? nullptr : &timeout, &waitMask);
+      const int ready = poll(fds, n, NextTimeoutMs());
       if (ready < 0 && errno != EINTR) {
         std::fprintf(stderr, "devsim: poll: %s\n", std::strerror(errno));
         return;
       }
-      if (notify_.get() >= 0 && (fds[0].revents & POLLIN)) {
+      if (fds[0].revents & POLLIN) {
+        return;
+      }
+      if (notifySlot < n && fds[notifySlot].revents & POLLIN) {
         ReadNotifications();
       }
       if (master_.get() < 0) {
@@ -471,22 +472,18 @@ class Simulator {
     std::string bytes;
   };
 
-  // How long ppoll may wait: until the next late reply is due, and briefly
-  // while the slave is closed (to notice a reopen without inotify); negative
-  // seconds mean no limit.
-  timespec NextTimeout() const {
+  // How long poll may wait, in milliseconds: until the next late reply is
+  // due, and briefly while the slave is closed (to notice a reopen without
+  // inotify); -1 means no limit.
+  int NextTimeoutMs() const {
     double waitMs = -1;
     if (!pending_.empty()) {
-      waitMs = std::max(0.0, pending_.front().due - NowMs());
+      waitMs = std::max(0.0, std::ceil(pending_.front().due - NowMs()));
     }
     if (master_.get() >= 0 && hungUp_ && notify_.get() < 0) {
       waitMs = waitMs < 0 ? 5 : std::min(waitMs, 5.0);
     }
-    if (waitMs < 0) {
-      return {-1, 0};
-    }
-    const auto ns = static_cast<long long>(waitMs * 1e6);
-    return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    return static_cast<int>(waitMs);
   }
 
   void ReadNotifications() {
@@ -614,19 +611,17 @@ class Simulator {
 int main(int argc, char** argv) {
   const Options opt = ParseArgs(argc, argv);
   std::signal(SIGPIPE, SIG_IGN);
-  // The stop signals stay blocked except while waiting in ppoll, so none is
-  // lost between a check of g_stop and the wait.
-  sigset_t stopSignals, waitMask;
+  // The stop signals are blocked and read from a descriptor, so the serving
+  // loop sees them like any other event and unwinds (removing the link).
+  sigset_t stopSignals;
   sigemptyset(&stopSignals);
-  for (const int s : {SIGTERM, SIGINT, SIGHUP}) {
-    sigaddset(&stopSignals, s);
-    struct sigaction sa = {};
-    sa.sa_handler = OnStopSignal;
-    sigaction(s, &sa, nullptr);
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    sigaddset(&stopSignals, sig);
   }
-  sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
-  for (const int s : {SIGTERM, SIGINT, SIGHUP}) {
-    sigdelset(&waitMask, s);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  const Fd stopFd(signalfd(-1, &stopSignals, SFD_CLOEXEC));
+  if (stopFd.get() < 0) {
+    Fail(std::string("signalfd: ") + std::strerror(errno));
   }
 
   Log log(opt.logPath);
@@ -637,6 +632,6 @@ int main(int argc, char** argv) {
   }
   std::printf("%s\n", sim.SlavePath().c_str());
   std::fflush(stdout);
-  sim.Run(waitMask);
+  sim.Run(stopFd.get());
   return 0;
 }
