@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -285,6 +287,38 @@ TEST(Devsim, HangupClosesTheTerminal) {
   ASSERT_EQ(poll(&p, 1, std::chrono::milliseconds(kBound).count()), 1);
   EXPECT_TRUE(p.revents & POLLHUP);
   EXPECT_FALSE(std::filesystem::exists(sim.slave()));
+}
+
+// The stub program proves that the start menu let go of a port before an
+// updater started; it must see a port that another program holds as taken.
+TEST(Devsim, StubTellsWhetherItCouldClaimThePort) {
+  TempDir dir;
+  const std::string link = dir / "com3", log = dir / "stub.log";
+  Devsim sim(link, {"--kind", "xray"});
+  const auto runStub = [&] {
+    const std::string env[] = {"START_STUB_LOG=" + log, "START_STUB_HOLD_PORT=" + link};
+    char* envp[] = {const_cast<char*>(env[0].c_str()), const_cast<char*>(env[1].c_str()), nullptr};
+    char* argv[] = {const_cast<char*>(START_TEST_STUB), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, START_TEST_STUB, nullptr, nullptr, argv, envp), 0);
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  };
+  {
+    Line holder(link);  // claimed the way the start menu claims a port
+    ASSERT_TRUE(holder.ok());
+    ASSERT_EQ(flock(holder.fd(), LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(ioctl(holder.fd(), TIOCEXCL), 0);
+    runStub();
+    ioctl(holder.fd(), TIOCNXCL);
+  }
+  runStub();
+  runStub();  // the stub released the port again
+  const std::string cwd = std::filesystem::current_path().string();
+  const std::string head = std::string(START_TEST_STUB) + "\t" + cwd + "\t0\t";
+  EXPECT_EQ(ReadFile(log),
+            head + "port-open-failed\n" + head + "port-open-ok\n" + head + "port-open-ok\n");
 }
 
 }  // namespace
