@@ -1,0 +1,105 @@
+// The platform layer on Linux and other POSIX systems.
+//
+// Paths arrive "\"-separated, as the program keeps them, and are mapped at
+// this boundary: "\" becomes "/", and each component is looked up without
+// regard to case, since CD file systems often show names in upper case. A
+// POSIX path that itself contains a backslash cannot be named this way and
+// is not supported.
+//
+// Serial ports "COM1".."COM4" are /dev/ttyS0../dev/ttyS3 unless the
+// environment variables ORBILEX_COM1..ORBILEX_COM4 name another device; a
+// variable naming a path that does not exist makes the port absent.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+// Maps the "\"-separated `path` to the POSIX path it names. Each component
+// is taken as it is if that entry exists, else as the directory entry that
+// matches it without regard to ASCII case (the lowest in byte order when
+// several do), else unchanged, as are all components after it. Empty
+// components are dropped; a leading or trailing separator is kept.
+std::string MapToPosixPath(const std::string& path);
+
+class PosixPlatform : public Platform {
+ public:
+  // `viewerWait` bounds how long ShellExecuteA waits for the document
+  // opener to report; an opener still running then counts as a success.
+  explicit PosixPlatform(std::chrono::milliseconds viewerWait = std::chrono::seconds(3));
+  PosixPlatform(const PosixPlatform&) = delete;
+  PosixPlatform& operator=(const PosixPlatform&) = delete;
+  // Reaps the started programs that have ended; those still running are
+  // left to run on.
+  ~PosixPlatform() override;
+
+  // A bare `file` (no separator) is looked up as $XDG_CONFIG_HOME/<file>
+  // ($HOME/.config/<file> when that is unset), then /etc/<file>; the first
+  // that exists is read. Only the first MiB of a file is read.
+  std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
+                                       const std::string& def, const std::string& file) override;
+  // From the first non-empty of LC_ALL, LC_MESSAGES and LANG: German in
+  // Germany, Switzerland, Austria, Luxembourg or Liechtenstein gives that
+  // region's identifier, German elsewhere the bare language (0x0007), any
+  // other or no locale US English (0x0409).
+  std::uint32_t GetSystemDefaultLCID() override;
+  // The resolved path of the running executable with "/" turned into "\".
+  std::string GetModuleFileNameA() override;
+  // Changes to the mapped `dir`; failure has no effect. Programs started
+  // later inherit it.
+  void SetCurrentDirectoryA(const std::string& dir) override;
+  // Starts the mapped path as the program, with no arguments and never
+  // through a shell; a Windows executable (its file begins with "MZ") is
+  // handed to `wine` when that is on PATH. The show mode is ignored.
+  void WinExec(const std::string& commandLine, int show) override;
+  // Opens the document with `xdg-open` from PATH in the mapped `directory`.
+  // Returns 2 when the file is missing, 31 when there is no opener or it
+  // fails, 42 when it succeeds or is still running after the wait bound.
+  // The show mode is ignored.
+  std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
+                              int show) override;
+  // Sleeps `ms` milliseconds, resuming after interrupting signals.
+  void Sleep(unsigned ms) override;
+
+  // Opens the terminal device of "COM1".."COM4" (names match without regard
+  // to case) non-blocking, never as controlling terminal, and claims it the
+  // two ways POSIX programs do: a non-blocking flock, which fails while
+  // another program holds the lock, and TIOCEXCL, which makes further opens
+  // fail (except for root). Fails with kInvalidPort for other names, absent
+  // devices, files that are not terminals and ports held by others. The
+  // handle is the descriptor.
+  PortHandle CreateFileA(const std::string& portName) override;
+  // Nothing to do: the kernel sizes the queues of a terminal.
+  void SetupComm(PortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) override;
+  // Reports speed (0 for a rate outside the standard ones), data bits,
+  // parity (0 none, 1 odd, 2 even) and stop bits (0 one, 2 two).
+  bool GetCommState(PortHandle port, CommState& state) override;
+  // Sets speed (a rate outside the standard ones leaves it as it is), data
+  // bits, parity and stop bits, and makes the line raw: no translation,
+  // echo or line editing, reads return at once. Flow control keeps the
+  // setting the port has.
+  void SetCommState(PortHandle port, const CommState& state) override;
+  // Discards received (kPurgeRxClear) and unsent (kPurgeTxClear) bytes.
+  void PurgeComm(PortHandle port, unsigned flags) override;
+  // The number of received bytes waiting; 0 when the device cannot tell.
+  std::size_t ClearCommError(PortHandle port) override;
+  // Reads what is waiting, at most `count` bytes, without waiting.
+  std::size_t ReadFile(PortHandle port, void* buffer, std::size_t count) override;
+  // Writes for at most about 50 ms and returns how many bytes went out: the
+  // window's thread calls this, and flow control kept from elsewhere or a
+  // peer that does not read could otherwise hold it indefinitely.
+  std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) override;
+  // Releases the exclusive claim and the lock, and closes the descriptor.
+  void CloseHandle(PortHandle port) override;
+
+ private:
+  // Collects every started child that has ended, without waiting.
+  void ReapChildren();
+
+  std::chrono::milliseconds viewerWait_;
+  std::vector<pid_t> children_;  // started, not yet reaped
+};

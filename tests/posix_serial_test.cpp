@@ -1,0 +1,245 @@
+// The POSIX platform's serial ports on real pseudo-terminals: COM1 is the
+// slave side, the test plays the device on the master side.
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/posix_platform.h"
+#include "tests/posix_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using posixtest::ScopedEnv;
+using posixtest::TempDir;
+using posixtest::WaitFor;
+using posixtest::WriteText;
+
+// Every byte that a terminal might treat specially, but for the flow-control
+// characters, which the port's own flow-control setting governs.
+const std::string kAwkwardBytes("A\0\r\n\r\x03\x04\x08\x15\x16\x17\x1a\x1b\x1c\x7f\x80\xff z", 20);
+
+// A pseudo-terminal whose slave is COM1 while the fixture lives.
+class PosixSerialTest : public ::testing::Test {
+ protected:
+  PosixSerialTest()
+      : master_(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)),
+        slave_(master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0
+                   ? ptsname(master_)
+                   : "/nonexistent/pty"),
+        com1_("ORBILEX_COM1", slave_) {}
+  ~PosixSerialTest() override {
+    if (master_ >= 0) close(master_);
+  }
+
+  // Opens COM1 and makes it 8N1 at `baud`, as the program does.
+  PortHandle OpenCom1(std::uint32_t baud = 115200) {
+    const PortHandle port = platform_.CreateFileA("COM1");
+    if (port == kInvalidPort) return port;
+    CommState state;
+    platform_.GetCommState(port, state);
+    state.BaudRate = baud;
+    state.ByteSize = 8;
+    state.Parity = kNoParity;
+    state.StopBits = kOneStopBit;
+    platform_.SetCommState(port, state);
+    return port;
+  }
+
+  // Reads from the master what arrives within a bounded time, until `count`
+  // bytes have come.
+  std::string ReadMaster(std::size_t count) {
+    std::string got;
+    WaitFor([&] {
+      pollfd ready = {master_, POLLIN, 0};
+      char buffer[256];
+      while (poll(&ready, 1, 0) > 0) {
+        const ssize_t n = read(master_, buffer, sizeof buffer);
+        if (n <= 0) break;
+        got.append(buffer, static_cast<std::size_t>(n));
+      }
+      return got.size() >= count;
+    });
+    return got;
+  }
+
+  void WriteMaster(const std::string& bytes) {
+    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+
+  int master_;
+  std::string slave_;
+  ScopedEnv com1_;
+  PosixPlatform platform_;
+};
+
+struct LineCase {
+  std::uint32_t Baud;
+  std::uint8_t ByteSize;
+  std::uint8_t Parity;
+  std::uint8_t StopBits;
+};
+
+TEST_F(PosixSerialTest, LineSettingsAreSetAndReportedBack) {
+  // A pseudo-terminal keeps 8 data bits without parity whatever is asked,
+  // so only speed and stop bits vary here.
+  const LineCase cases[] = {
+      {300, 8, kNoParity, 2},   {115200, 8, kNoParity, kOneStopBit},
+      {1200, 8, kNoParity, 2},  {9600, 8, kNoParity, kOneStopBit},
+      {57600, 8, kNoParity, 2},
+  };
+
+  const PortHandle port = platform_.CreateFileA("COM1");
+  ASSERT_NE(port, kInvalidPort);
+  for (const LineCase& c : cases) {
+    SCOPED_TRACE(c.Baud);
+    CommState wanted;
+    wanted.BaudRate = c.Baud;
+    wanted.ByteSize = c.ByteSize;
+    wanted.Parity = c.Parity;
+    wanted.StopBits = c.StopBits;
+    platform_.SetCommState(port, wanted);
+    CommState got;
+    ASSERT_TRUE(platform_.GetCommState(port, got));
+    EXPECT_EQ(got.BaudRate, c.Baud);
+    EXPECT_EQ(got.ByteSize, c.ByteSize);
+    EXPECT_EQ(got.Parity, c.Parity);
+    EXPECT_EQ(got.StopBits, c.StopBits);
+  }
+  platform_.CloseHandle(port);
+}
+
+TEST_F(PosixSerialTest, FlowControlKeepsWhatThePortHad) {
+  for (const tcflag_t flow : {tcflag_t{0}, tcflag_t{IXON | IXOFF}}) {
+    const PortHandle port = platform_.CreateFileA("COM1");
+    ASSERT_NE(port, kInvalidPort);
+    termios before = {};
+    ASSERT_EQ(tcgetattr(static_cast<int>(port), &before), 0);
+    before.c_iflag = (before.c_iflag & ~(IXON | IXOFF)) | flow;
+    ASSERT_EQ(tcsetattr(static_cast<int>(port), TCSANOW, &before), 0);
+
+    CommState state;
+    ASSERT_TRUE(platform_.GetCommState(port, state));
+    state.BaudRate = 9600;
+    platform_.SetCommState(port, state);
+    termios after = {};
+    ASSERT_EQ(tcgetattr(static_cast<int>(port), &after), 0);
+    EXPECT_EQ(after.c_iflag & (IXON | IXOFF), flow);
+    platform_.CloseHandle(port);
+  }
+}
+
+TEST_F(PosixSerialTest, BytesPassUnchangedBothWays) {
+  const PortHandle port = OpenCom1();
+  ASSERT_NE(port, kInvalidPort);
+
+  EXPECT_EQ(platform_.WriteFile(port, kAwkwardBytes.data(), kAwkwardBytes.size()),
+            kAwkwardBytes.size());
+  EXPECT_EQ(ReadMaster(kAwkwardBytes.size()), kAwkwardBytes);
+
+  WriteMaster(kAwkwardBytes);
+  ASSERT_TRUE(WaitFor([&] { return platform_.ClearCommError(port) == kAwkwardBytes.size(); }))
+      << platform_.ClearCommError(port);
+  std::string received(kAwkwardBytes.size() + 10, '\0');
+  ASSERT_EQ(platform_.ReadFile(port, received.data(), received.size()), kAwkwardBytes.size());
+  received.resize(kAwkwardBytes.size());
+  EXPECT_EQ(received, kAwkwardBytes);
+  // Nothing is left, and reading nothing does not wait.
+  EXPECT_EQ(platform_.ClearCommError(port), 0u);
+  EXPECT_EQ(platform_.ReadFile(port, received.data(), received.size()), 0u);
+  platform_.CloseHandle(port);
+}
+
+TEST_F(PosixSerialTest, ReadTakesAtMostTheCountAsked) {
+  const PortHandle port = OpenCom1(9600);
+  ASSERT_NE(port, kInvalidPort);
+  WriteMaster("0123456789");
+  ASSERT_TRUE(WaitFor([&] { return platform_.ClearCommError(port) == 10; }));
+  char buffer[4] = {};
+  ASSERT_EQ(platform_.ReadFile(port, buffer, sizeof buffer), sizeof buffer);
+  EXPECT_EQ(std::string(buffer, sizeof buffer), "0123");
+  EXPECT_EQ(platform_.ClearCommError(port), 6u);
+  platform_.CloseHandle(port);
+}
+
+TEST_F(PosixSerialTest, PurgeDiscardsReceivedBytes) {
+  const PortHandle port = OpenCom1();
+  ASSERT_NE(port, kInvalidPort);
+  WriteMaster("v2.05 reply\r");
+  ASSERT_TRUE(WaitFor([&] { return platform_.ClearCommError(port) == 12; }));
+  platform_.PurgeComm(port, kPurgeRxClear | kPurgeTxClear);
+  EXPECT_EQ(platform_.ClearCommError(port), 0u);
+  char buffer[16];
+  EXPECT_EQ(platform_.ReadFile(port, buffer, sizeof buffer), 0u);
+  platform_.CloseHandle(port);
+}
+
+TEST_F(PosixSerialTest, PortIsExclusiveWhileOpen) {
+  const PortHandle first = platform_.CreateFileA("COM1");
+  ASSERT_NE(first, kInvalidPort);
+  // Another platform instance stands for another program.
+  PosixPlatform other;
+  EXPECT_EQ(other.CreateFileA("COM1"), kInvalidPort);
+  EXPECT_EQ(platform_.CreateFileA("com1"), kInvalidPort);
+  platform_.CloseHandle(first);
+  const PortHandle again = other.CreateFileA("COM1");
+  EXPECT_NE(again, kInvalidPort);
+  other.CloseHandle(again);
+}
+
+struct AbsentCase {
+  const char* Name;
+  const char* Port;
+  const char* Com2;  // ORBILEX_COM2 below the temporary directory; nullptr: unset
+};
+
+TEST_F(PosixSerialTest, PortsThatAreNotThereFailAtOnce) {
+  const AbsentCase cases[] = {
+      {"configured path missing", "COM2", "missing/ttyUSB0"},
+      {"configured path empty", "COM2", ""},
+      {"configured path a plain file", "COM2", "plain"},
+      {"configured path a directory", "COM2", "dir"},
+      {"beyond the fourth port", "COM5", "plain"},
+      {"not a port name", "LPT1", "plain"},
+      {"no name", "", "plain"},
+      {"port name with a suffix", "COM12", "plain"},
+  };
+  TempDir dir;
+  WriteText(dir.Path("plain"), "not a terminal");
+  std::filesystem::create_directories(dir.Path("dir"));
+  for (const AbsentCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ScopedEnv com2("ORBILEX_COM2", *c.Com2 ? dir.Path(c.Com2) : "");
+    EXPECT_EQ(platform_.CreateFileA(c.Port), kInvalidPort);
+  }
+}
+
+TEST_F(PosixSerialTest, WriteToAPeerThatDoesNotReadReturns) {
+  const PortHandle port = OpenCom1();
+  ASSERT_NE(port, kInvalidPort);
+  const std::vector<char> flood(4 << 20, 'x');
+  auto writing = std::async(std::launch::async,
+                            [&] { return platform_.WriteFile(port, flood.data(), flood.size()); });
+  if (writing.wait_for(10s) != std::future_status::ready) {
+    // Let the write fail so that the thread can end, then report.
+    close(master_);
+    master_ = -1;
+    writing.wait();
+    FAIL() << "the write did not come back";
+  }
+  const std::size_t written = writing.get();
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, flood.size());
+  platform_.CloseHandle(port);
+}
+
+}  // namespace
