@@ -19,6 +19,7 @@ if(POSIX_TEST_SOURCES)
   target_compile_definitions(posix_tests PRIVATE
     START_TEST_STUB="$<TARGET_FILE:stubprogram>"
     START_TEST_DEVSIM="$<TARGET_FILE:devsim>")
+  add_dependencies(posix_tests stubprogram devsim)
   gtest_discover_tests(posix_tests DISCOVERY_TIMEOUT 30 PROPERTIES LABELS unit)
 endif()
 

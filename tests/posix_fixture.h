@@ -67,9 +67,15 @@ inline void CopyProgram(const std::string& from, const std::string& to) {
   chmod(to.c_str(), 0755);
 }
 
+// The whole file, or what could be read of it (a file under /proc can
+// vanish while it is read).
 inline std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  try {
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    return {};
+  }
 }
 
 // Sets (or, with nullopt, removes) an environment variable; the old state
