@@ -1,1 +1,32 @@
-# The Linux program: the core, the POSIX platform and the FLTK backend.
+# The Linux program: the core, the POSIX platform and the FLTK backend. The
+# bitmaps are compiled in, so the program is one file.
+find_program(FLTK_CONFIG fltk-config REQUIRED)
+execute_process(COMMAND ${FLTK_CONFIG} --cxxflags OUTPUT_VARIABLE FLTK_CXXFLAGS
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${FLTK_CONFIG} --ldflags OUTPUT_VARIABLE FLTK_LDFLAGS
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+separate_arguments(FLTK_CXXFLAGS UNIX_COMMAND "${FLTK_CXXFLAGS}")
+separate_arguments(FLTK_LDFLAGS UNIX_COMMAND "${FLTK_LDFLAGS}")
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+
+set(START_ASSETS
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/leiste.bmp
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/logo.bmp
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/fahne_eng.bmp
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/fahne_ger.bmp
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/pfeil.bmp)
+add_custom_command(
+  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/assets.cpp
+  COMMAND ${CMAKE_COMMAND} -DOUTPUT=${CMAKE_CURRENT_BINARY_DIR}/assets.cpp
+          "-DINPUTS=${START_ASSETS}" -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed.cmake
+  DEPENDS ${START_ASSETS} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed.cmake
+  COMMENT "Embedding the bitmaps"
+  VERBATIM)
+
+add_library(startbmp STATIC ui/bmp.cpp)
+target_include_directories(startbmp PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+
+add_executable(start app/start_linux.cpp ui/fltk_host.cpp ${CMAKE_CURRENT_BINARY_DIR}/assets.cpp)
+target_compile_options(start PRIVATE ${FLTK_CXXFLAGS})
+target_link_libraries(start PRIVATE posixplatform startbmp PkgConfig::FONTCONFIG ${FLTK_LDFLAGS})

@@ -1,0 +1,49 @@
+// The entry of the Linux program.
+#include <FL/Fl.H>
+#include <FL/x.H>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/start.h"
+#include "platform/posix_platform.h"
+#include "ui/fltk_host.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: start\n"
+    "The start menu of the orbilex CD: installs or updates orbilex, opens its\n"
+    "manual, runs the firmware updaters, and offers an update when a device on\n"
+    "COM1..COM4 runs out-of-date firmware. Arguments are ignored.\n"
+    "\n"
+    "Reads start.ins beside the program, orbilex.ini from $XDG_CONFIG_HOME\n"
+    "(default ~/.config) or /etc, and the language from LC_ALL, LC_MESSAGES or\n"
+    "LANG. The ports COM1..COM4 are /dev/ttyS0..3, or the devices named by\n"
+    "ORBILEX_COM1..ORBILEX_COM4.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+  }
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) {
+    const char* name = std::getenv("DISPLAY");
+    std::fprintf(stderr, "start: cannot open the display %s\n",
+                 name != nullptr ? name : "(DISPLAY is not set)");
+    return 1;
+  }
+  fl_open_display(display);
+  FltkHost::RegisterFonts();
+
+  PosixPlatform platform;
+  FltkHost host;
+  StartProgram program(platform, host);
+  return program.Run();
+}

@@ -1,0 +1,316 @@
+#include "ui/fltk_host.h"
+
+// The models come before the X11 headers, which define None as a macro.
+#include "ui/bmp.h"
+#include "ui/cp1252.h"
+#include "ui/forms.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/fl_draw.H>
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+extern const unsigned char kAsset_leiste[], kAsset_logo[], kAsset_fahne_eng[], kAsset_fahne_ger[],
+    kAsset_pfeil[];
+extern const std::size_t kAsset_leiste_size, kAsset_logo_size, kAsset_fahne_eng_size,
+    kAsset_fahne_ger_size, kAsset_pfeil_size;
+
+namespace {
+
+constexpr Fl_Font kSansSerif = FL_FREE_FONT;      // "MS Sans Serif"
+constexpr Fl_Font kArial = FL_FREE_FONT + 1;      // "Arial"
+constexpr Fl_Font kArialBold = FL_FREE_FONT + 2;  // "Arial", bold
+
+Fl_Font MapFont(const TFont& font) {
+  if (font.Name == "Arial") return font.Bold ? kArialBold : kArial;
+  return kSansSerif;
+}
+
+void UseFont(const TFont& font) {
+  fl_font(MapFont(font), font.Height);
+}
+
+const RgbImage& Picture(TBitmap bitmap) {
+  static const std::array<RgbImage, 6> images = {RgbImage{},
+                                                 DecodeBmp(kAsset_leiste, kAsset_leiste_size),
+                                                 DecodeBmp(kAsset_logo, kAsset_logo_size),
+                                                 DecodeBmp(kAsset_fahne_eng, kAsset_fahne_eng_size),
+                                                 DecodeBmp(kAsset_fahne_ger, kAsset_fahne_ger_size),
+                                                 DecodeBmp(kAsset_pfeil, kAsset_pfeil_size)};
+  return images[static_cast<std::size_t>(bitmap)];
+}
+
+// Draws `image` into `box`, stretched (nearest pixel) when `stretch`, else at
+// its own size from the box's corner; clipped to the box.
+void DrawImage(const RgbImage& image, const TRect& box, bool stretch) {
+  if (image.Empty()) return;
+  const int w = stretch ? box.Width : std::min(image.Width, box.Width);
+  const int h = stretch ? box.Height : std::min(image.Height, box.Height);
+  if (w <= 0 || h <= 0) return;
+  std::vector<unsigned char> pixels(static_cast<std::size_t>(w) * h * 3);
+  for (int y = 0; y < h; ++y) {
+    const int sy = stretch ? y * image.Height / h : y;
+    for (int x = 0; x < w; ++x) {
+      const int sx = stretch ? x * image.Width / w : x;
+      std::copy_n(&image.Pixels[(static_cast<std::size_t>(sy) * image.Width + sx) * 3], 3,
+                  &pixels[(static_cast<std::size_t>(y) * w + x) * 3]);
+    }
+  }
+  fl_draw_image(pixels.data(), box.Left, box.Top, w, h, 3);
+}
+
+// Breaks `text` into lines no wider than `width`, at blanks; a word wider
+// than the line stands on a line of its own.
+std::vector<std::string> WrapLines(const std::string& text, int width) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t blank = text.find(' ', i);
+    const std::size_t end = blank == std::string::npos ? text.size() : blank;
+    const std::string word = text.substr(i, end - i);
+    const std::string candidate = line.empty() ? word : line + " " + word;
+    if (!line.empty() && fl_width(candidate.c_str()) > width) {
+      lines.push_back(line);
+      line = word;
+    } else {
+      line = candidate;
+    }
+    i = end == text.size() ? end : end + 1;
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+void DrawText(const TControl& c, const std::string& utf8) {
+  UseFont(c.Font);
+  fl_color(FL_BLACK);
+  const int ascent = fl_height() - fl_descent();
+  if (c.WordWrap) {
+    int y = c.Bounds.Top + ascent;
+    for (const std::string& line : WrapLines(utf8, c.Bounds.Width)) {
+      fl_draw(line.c_str(), c.Bounds.Left, y);
+      y += fl_height();
+    }
+    return;
+  }
+  int x = c.Bounds.Left;
+  if (c.Alignment == TAlignment::Right) {
+    x = c.Bounds.Left + c.Bounds.Width - static_cast<int>(fl_width(utf8.c_str()));
+  }
+  fl_draw(utf8.c_str(), x, c.Bounds.Top + ascent);
+}
+
+void DrawButton(const TWindow& window, const TControl& c, bool focused) {
+  const TRect& b = c.Bounds;
+  const bool pressed = window.Pressed() == &c;
+  fl_draw_box(pressed ? FL_DOWN_BOX : FL_UP_BOX, b.Left, b.Top, b.Width, b.Height,
+              FL_BACKGROUND_COLOR);
+  UseFont(c.Font);
+  fl_color(FL_BLACK);
+  const std::string utf8 = Cp1252ToUtf8(c.Caption);
+  fl_draw(utf8.c_str(), b.Left + (pressed ? 1 : 0), b.Top + (pressed ? 1 : 0), b.Width, b.Height,
+          FL_ALIGN_CENTER);
+  if (focused) {
+    fl_line_style(FL_DOT);
+    fl_rect(b.Left + 4, b.Top + 4, b.Width - 8, b.Height - 8);
+    fl_line_style(0);
+  }
+}
+
+}  // namespace
+
+// A native window showing one model.
+class ModelWindow : public Fl_Double_Window {
+ public:
+  explicit ModelWindow(TWindow& model)
+      : Fl_Double_Window(model.ClientWidth, model.ClientHeight), model_(model) {
+    end();
+    if (model.FrameKind == TWindow::Frame::Dialog) {
+      size_range(model.ClientWidth, model.ClientHeight, model.ClientWidth, model.ClientHeight);
+    } else {
+      border(0);
+    }
+    position((Fl::w() - model.ClientWidth) / 2, (Fl::h() - model.ClientHeight) / 2);
+    callback(OnClose, this);
+  }
+
+  void SetTitle(const std::string& cp1252) {
+    title_ = Cp1252ToUtf8(cp1252);
+    label(title_.c_str());
+  }
+
+  void draw() override {
+    fl_color(FL_WHITE);
+    fl_rectf(0, 0, w(), h());
+    for (const auto& control : model_.Controls()) {
+      const TControl& c = *control;
+      if (!c.Visible) continue;
+      fl_push_clip(c.Bounds.Left, c.Bounds.Top, c.Bounds.Width, c.Bounds.Height);
+      switch (c.Kind) {
+        case TControlKind::Image:
+          DrawImage(Picture(c.Picture), c.Bounds, c.Stretch);
+          break;
+        case TControlKind::Shape:
+          fl_color(FL_BLACK);
+          fl_rect(c.Bounds.Left, c.Bounds.Top, c.Bounds.Width, c.Bounds.Height);
+          break;
+        case TControlKind::Label:
+          fl_color(FL_WHITE);
+          fl_rectf(c.Bounds.Left, c.Bounds.Top, c.Bounds.Width, c.Bounds.Height);
+          DrawText(c, Cp1252ToUtf8(c.Caption));
+          break;
+        case TControlKind::Button:
+          DrawButton(model_, c, model_.Focused() == &c);
+          break;
+      }
+      fl_pop_clip();
+    }
+  }
+
+  int handle(int event) override {
+    switch (event) {
+      case FL_ENTER:
+      case FL_LEAVE:
+      case FL_FOCUS:
+      case FL_UNFOCUS:
+        return 1;
+      case FL_MOVE:
+      case FL_DRAG:
+        model_.MouseMove(Fl::event_x(), Fl::event_y());
+        return 1;
+      case FL_PUSH:
+        if (Fl::event_button() != FL_LEFT_MOUSE) return 1;
+        model_.MouseDown(Fl::event_x(), Fl::event_y(), Fl::event_clicks() > 0 ? 2 : 1);
+        return 1;
+      case FL_RELEASE:
+        if (Fl::event_button() == FL_LEFT_MOUSE) model_.MouseUp(Fl::event_x(), Fl::event_y());
+        return 1;
+      case FL_KEYBOARD:
+      case FL_SHORTCUT:
+        return Key() ? 1 : 0;
+      default:
+        return Fl_Double_Window::handle(event);
+    }
+  }
+
+ private:
+  // Passes a key to the model; false for keys the windows do not use.
+  bool Key() {
+    const int key = Fl::event_key();
+    if (key == FL_F + 4 && Fl::event_state(FL_ALT)) {
+      model_.KeyDown(TKey::AltF4);
+    } else if (key == FL_Tab) {
+      model_.KeyDown(Fl::event_state(FL_SHIFT) ? TKey::ShiftTab : TKey::Tab);
+    } else if (key == FL_Enter || key == FL_KP_Enter) {
+      model_.KeyDown(TKey::Enter);
+    } else if (key == ' ') {
+      model_.KeyDown(TKey::Space);
+    } else if (key == FL_Escape) {
+      model_.KeyDown(TKey::Escape);
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  // The close box or the window manager's close: the model decides. FLTK
+  // also calls this for Escape, which closes nothing here.
+  static void OnClose(Fl_Widget*, void* self) {
+    auto* window = static_cast<ModelWindow*>(self);
+    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+    window->model_.CloseRequest();
+  }
+
+  TWindow& model_;
+  std::string title_;
+};
+
+FltkHost::FltkHost() = default;
+FltkHost::~FltkHost() = default;
+
+void FltkHost::RegisterFonts() {
+  FcConfigAppFontAddFile(
+      nullptr, reinterpret_cast<const FcChar8*>("/usr/share/wine/fonts/ms_sans_serif.ttf"));
+  Fl::set_font(kSansSerif, " MS Sans Serif");
+  Fl::set_font(kArial, " Arial");
+  Fl::set_font(kArialBold, "BArial");
+}
+
+ModelWindow& FltkHost::NativeWindow(TWindow& window) {
+  auto& native = windows_[&window];
+  if (!native) {
+    native = std::make_unique<ModelWindow>(window);
+    native->SetTitle(&window == main_ ? title_ : window.Caption);
+    if (&window == main_) native->xclass("orbilex");
+  }
+  return *native;
+}
+
+void FltkHost::ApplyCursor(ModelWindow& window) {
+  if (window.shown()) window.cursor(cursor_ == TCursor::Hand ? FL_CURSOR_HAND : FL_CURSOR_DEFAULT);
+}
+
+void FltkHost::Run(TWindow& mainWindow) {
+  main_ = &mainWindow;
+  Fl::visual(FL_DOUBLE | FL_RGB);
+  ModelWindow& window = NativeWindow(mainWindow);
+  mainWindow.Show();
+  if (quit_) return;
+  window.show();
+  while (!quit_ && Fl::first_window() != nullptr) Fl::wait();
+  for (auto& [model, native] : windows_) native->hide();
+}
+
+void FltkHost::RunModal(TWindow& window) {
+  ModelWindow& native = NativeWindow(window);
+  native.SetTitle(window.Caption);
+  native.position((Fl::w() - native.w()) / 2, (Fl::h() - native.h()) / 2);
+  native.set_modal();
+  native.show();
+  ApplyCursor(native);
+  native.take_focus();
+  while (!window.ModalDone() && !quit_ && native.shown()) Fl::wait();
+  native.hide();
+  if (main_ != nullptr && !quit_) NativeWindow(*main_).take_focus();
+}
+
+namespace {
+
+void OnTimer(void* timer) {
+  static_cast<TTimer*>(timer)->Fire();
+}
+
+}  // namespace
+
+void FltkHost::TimerChanged(TTimer& timer) {
+  Fl::remove_timeout(OnTimer, &timer);
+  if (timer.Enabled()) Fl::add_timeout(timer.Interval / 1000.0, OnTimer, &timer);
+}
+
+void FltkHost::Invalidate(TWindow& window) {
+  const auto found = windows_.find(&window);
+  if (found == windows_.end()) return;
+  ModelWindow& native = *found->second;
+  if (&window != main_) native.SetTitle(window.Caption);
+  native.redraw();
+}
+
+void FltkHost::CursorChanged(TCursor cursor) {
+  cursor_ = cursor;
+  for (auto& [model, native] : windows_) ApplyCursor(*native);
+}
+
+void FltkHost::TitleChanged(const std::string& title) {
+  title_ = title;
+  if (main_ != nullptr) NativeWindow(*main_).SetTitle(title_);
+}
+
+int FltkHost::TextWidth(const TFont& font, std::string_view text) {
+  UseFont(font);
+  return static_cast<int>(fl_width(Cp1252ToUtf8(text).c_str()) + 0.5);
+}

@@ -1,0 +1,45 @@
+// The window backend for Linux/X11, on FLTK: draws the window models and
+// feeds them the mouse, the keys, timer ticks and modal loops.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "ui/host.h"
+
+class ModelWindow;
+
+class FltkHost : public Host {
+ public:
+  FltkHost();
+  ~FltkHost() override;
+
+  // Makes the bitmap face "MS Sans Serif" that fonts-wine ships usable, and
+  // maps the windows' fonts. Call once the display is open.
+  static void RegisterFonts();
+
+  void Run(TWindow& mainWindow) override;
+  void Quit() override { quit_ = true; }
+  void RunModal(TWindow& window) override;
+  void TimerChanged(TTimer& timer) override;
+  void Invalidate(TWindow& window) override;
+  void CursorChanged(TCursor cursor) override;
+  // The application title is the main window's title, which the task bar
+  // and window lists show (the borderless window has no caption to show it).
+  void TitleChanged(const std::string& title) override;
+  int TextWidth(const TFont& font, std::string_view text) override;
+  // FLTK 1.3 draws in pixels and does not scale; the prompts are laid out
+  // for 96 dpi.
+  int LogicalDpi() override { return 96; }
+
+ private:
+  ModelWindow& NativeWindow(TWindow& window);
+  void ApplyCursor(ModelWindow& window);
+
+  bool quit_ = false;
+  std::string title_;
+  TCursor cursor_{};
+  TWindow* main_ = nullptr;
+  std::map<TWindow*, std::unique_ptr<ModelWindow>> windows_;
+};
