@@ -13,10 +13,10 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: start\n"
+    "usage: start [--help | --version]\n"
     "The start menu of the orbilex CD: installs or updates orbilex, opens its\n"
     "manual, runs the firmware updaters, and offers an update when a device on\n"
-    "COM1..COM4 runs out-of-date firmware. Arguments are ignored.\n"
+    "COM1..COM4 runs out-of-date firmware. Other arguments are ignored.\n"
     "\n"
     "Reads start.ins beside the program, orbilex.ini from $XDG_CONFIG_HOME\n"
     "(default ~/.config) or /etc, and the language from LC_ALL, LC_MESSAGES or\n"
@@ -31,12 +31,16 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts("start " START_VERSION);
+      return 0;
+    }
   }
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     const char* name = std::getenv("DISPLAY");
     std::fprintf(stderr, "start: cannot open the display %s\n",
-                 name != nullptr ? name : "(DISPLAY is not set)");
+                 name != nullptr && *name != '\0' ? name : "(DISPLAY is not set)");
     return 1;
   }
   fl_open_display(display);

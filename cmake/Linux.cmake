@@ -29,4 +29,5 @@ target_include_directories(startbmp PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 
 add_executable(start app/start_linux.cpp ui/fltk_host.cpp ${CMAKE_CURRENT_BINARY_DIR}/assets.cpp)
 target_compile_options(start PRIVATE ${FLTK_CXXFLAGS})
+target_compile_definitions(start PRIVATE START_VERSION="${PROJECT_VERSION}")
 target_link_libraries(start PRIVATE posixplatform startbmp PkgConfig::FONTCONFIG ${FLTK_LDFLAGS})

@@ -8,6 +8,7 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
@@ -120,6 +121,39 @@ void DrawButton(const TWindow& window, const TControl& c, bool focused) {
     fl_rect(b.Left + 4, b.Top + 4, b.Width - 8, b.Height - 8);
     fl_line_style(0);
   }
+}
+
+// FLTK keeps borderless windows out of the task bar, as it does menus; the
+// start window belongs there. Takes the mark off the mapped `window`, both
+// as a property and, for a running window manager, as a request.
+void ShowInTaskBar(Fl_Window& window) {
+  const Atom state = XInternAtom(fl_display, "_NET_WM_STATE", False);
+  XDeleteProperty(fl_display, fl_xid(&window), state);
+  XEvent request{};
+  request.xclient.type = ClientMessage;
+  request.xclient.window = fl_xid(&window);
+  request.xclient.message_type = state;
+  request.xclient.format = 32;
+  request.xclient.data.l[0] = 0;  // remove
+  request.xclient.data.l[1] =
+      static_cast<long>(XInternAtom(fl_display, "_NET_WM_STATE_SKIP_TASKBAR", False));
+  request.xclient.data.l[3] = 1;  // from an application
+  XSendEvent(fl_display, RootWindow(fl_display, fl_screen), False,
+             SubstructureRedirectMask | SubstructureNotifyMask, &request);
+}
+
+// Gives the mapped `window` the keyboard. FLTK's take_focus only moves the
+// focus among its own windows, and without a window manager nothing gives a
+// window the X focus.
+void GiveFocus(Fl_Window& window) {
+  XSetInputFocus(fl_display, fl_xid(&window), RevertToParent, CurrentTime);
+  window.take_focus();
+}
+
+void ShowFocused(Fl_Window& window) {
+  window.show();
+  window.wait_for_expose();
+  GiveFocus(window);
 }
 
 }  // namespace
@@ -261,7 +295,8 @@ void FltkHost::Run(TWindow& mainWindow) {
   ModelWindow& window = NativeWindow(mainWindow);
   mainWindow.Show();
   if (quit_) return;
-  window.show();
+  ShowFocused(window);
+  ShowInTaskBar(window);
   while (!quit_ && Fl::first_window() != nullptr) Fl::wait();
   for (auto& [model, native] : windows_) native->hide();
 }
@@ -271,12 +306,11 @@ void FltkHost::RunModal(TWindow& window) {
   native.SetTitle(window.Caption);
   native.position((Fl::w() - native.w()) / 2, (Fl::h() - native.h()) / 2);
   native.set_modal();
-  native.show();
+  ShowFocused(native);
   ApplyCursor(native);
-  native.take_focus();
   while (!window.ModalDone() && !quit_ && native.shown()) Fl::wait();
   native.hide();
-  if (main_ != nullptr && !quit_) NativeWindow(*main_).take_focus();
+  if (main_ != nullptr && !quit_) GiveFocus(NativeWindow(*main_));
 }
 
 namespace {

@@ -1,0 +1,233 @@
+#!/usr/bin/env bash
+# Drives the real Linux program on a private X server, on a copy of the sample
+# CD, with simulated devices on pseudo-terminals (never the machine's ports):
+#  1. Devices up to date, German, no window manager: the start window is
+#     mapped borderless, 459x280, centred, titled after start.ins; its pixels
+#     (frame, white ground, side strip, hover arrow); the detection commands
+#     reach both simulators at their line speeds in the timetable's spacing,
+#     and no prompt appears; a click on "Beenden" ends the program.
+#  2. An out-of-date interface, English, no window manager: the prompt is
+#     mapped 377x152 and centred and takes the keys by itself; Escape does
+#     nothing, Tab and Return choose "Continue", the program goes on, and
+#     Alt+F4 (which only the program can handle here) ends it.
+#  3. The same under openbox: the start window stays undecorated and centred,
+#     and Return on the prompt starts the interface's updater on the CD, in
+#     its folder, and ends the program.
+# Screenshots go to $BUILD_DIR/screenshots/. Exits 77 (skipped) when a tool
+# is missing.
+set -uo pipefail
+
+skip() {
+  echo "SKIP: $*"
+  exit 77
+}
+fail() {
+  echo "FAIL: $*"
+  [[ -f "${WORK:-}/start.log" ]] && sed 's/^/  start: /' "$WORK/start.log"
+  exit 1
+}
+
+[[ -x "${START_BIN:-}" ]] || skip "no Linux program (START_BIN)"
+[[ -x "${DEVSIM:-}" ]] || skip "no device simulator (DEVSIM)"
+for tool in Xvfb xdotool xwininfo xdpyinfo xprop import; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+SOURCE_DIR=${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}
+
+WORK=$(mktemp -d /tmp/xvfb-window.XXXXXX)
+SHOTS="${BUILD_DIR:-$WORK}/screenshots"
+mkdir -p "$SHOTS"
+PIDS=()
+cleanup() {
+  for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[i]}" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# Polls a command every 0.05 s for at most $1 seconds.
+wait_for() {
+  local tries=$(($1 * 20))
+  shift
+  while ((tries-- > 0)); do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# True once process $1 has ended (an unreaped child shows as a zombie).
+ended() { [[ ! -e /proc/$1 ]] || grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null; }
+
+# The id of the first visible window whose name matches the regular
+# expression $1, or nothing.
+window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+has_window() { [[ -n "$(window "$1")" ]]; }
+
+# Sets X, Y, W, H to the client area of window $1 on the screen.
+geometry() {
+  local info
+  info=$(xwininfo -id "$1")
+  X=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
+  Y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
+  W=$(awk '/Width:/ {print $2}' <<<"$info")
+  H=$(awk '/Height:/ {print $2}' <<<"$info")
+}
+
+# "r,g,b" of the screen pixel at $1,$2.
+pixel() {
+  import -window root -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null |
+    sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p' | head -1
+}
+
+# Starts the program from a fresh copy of the sample CD with its ports on
+# the paths COM1..COM4 of $WORK ($1 = locale); sets START_PID.
+start_program() {
+  rm -rf "$WORK/cd"
+  cp -r "$SOURCE_DIR/example" "$WORK/cd"
+  cp "$START_BIN" "$WORK/cd/start"
+  printf '[CDStart]\r\nCDVersion=4.2\r\nVXVersion=2.0\r\nRTGVersion=1.1\r\n' >"$WORK/cd/start.ins"
+  XDG_CONFIG_HOME="$WORK/config" LANG="$1" LC_ALL= LC_MESSAGES= START_EXAMPLE_LOG="$WORK/launched.log" \
+    ORBILEX_COM1="$WORK/com1" ORBILEX_COM2="$WORK/com2" ORBILEX_COM3="$WORK/com3" \
+    ORBILEX_COM4="$WORK/com4" "$WORK/cd/start" >"$WORK/start.log" 2>&1 &
+  START_PID=$!
+  PIDS+=("$START_PID")
+}
+
+# Starts a simulated device: $1 = port name (com1..com4), then devsim options.
+device() {
+  local port=$1
+  shift
+  rm -f "$WORK/$port.log"
+  "$DEVSIM" "$@" --pty-link "$WORK/$port" --log "$WORK/$port.log" >/dev/null &
+  PIDS+=($!)
+  DEVICES+=($!)
+  wait_for 5 test -e "$WORK/$port" || fail "the simulator on $port did not start"
+}
+
+DEVICES=()
+stop_devices() {
+  local pid
+  for pid in "${DEVICES[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${DEVICES[@]}"; do wait "$pid" 2>/dev/null; done
+  DEVICES=()
+}
+
+# Checks that window $1 is mapped at $2 x $3 client pixels, centred.
+check_centred() {
+  geometry "$1"
+  [[ "$W" == "$2" && "$H" == "$3" ]] || fail "window is ${W}x$H, not $2x$3"
+  ((X == (1024 - $2) / 2 && Y == (768 - $3) / 2)) || fail "the ${2}x$3 window at $X,$Y is not centred"
+}
+
+for n in $(seq 90 140); do [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] || break; done
+Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+PIDS+=($!)
+export DISPLAY=":$n"
+wait_for 10 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+
+# ------------------------------------------- 1. up to date, German, no WM
+device com1 --kind interface --version 2.0
+device com3 --kind xray --version 1.1
+start_program de_DE.UTF-8
+TITLE='^orbilex CD V4\.2$'
+wait_for 10 has_window "$TITLE" || fail "the start window did not appear"
+MAIN=$(window "$TITLE")
+check_centred "$MAIN" 459 280
+left=$X top=$Y
+[[ "$(pixel "$left" "$top")" == "0,0,0" ]] || fail "no black frame at the top-left corner"
+[[ "$(pixel $((left + 458)) $((top + 279)))" == "0,0,0" ]] || fail "no black frame at the bottom-right corner"
+[[ "$(pixel $((left + 400)) $((top + 100)))" == "255,255,255" ]] || fail "the background is not white"
+IFS=, read -r r g b <<<"$(pixel $((left + 30)) $((top + 150)))"
+((b > r + 40)) || fail "the side strip is not drawn in blue tones ($r,$g,$b)"
+# The arrow is hidden at show and appears one pixel below the entry's top.
+arrow=$(pixel $((left + 86)) $((top + 109 + 6)))
+[[ "$arrow" == "255,255,255" ]] || fail "the arrow is shown before the mouse moved ($arrow)"
+xdotool mousemove --window "$MAIN" 150 112
+wait_for 3 bash -c "[[ \$(import -window root -crop 1x1+$((left + 86))+$((top + 115)) +repage -depth 8 txt:- |
+  grep -c '(0,0,0)') == 1 ]]" || fail "no arrow beside 'Update Tarvex' under the mouse"
+xdotool mousemove --window "$MAIN" 400 100
+wait_for 3 bash -c "[[ \$(import -window root -crop 1x1+$((left + 86))+$((top + 115)) +repage -depth 8 txt:- |
+  grep -c '(255,255,255)') == 1 ]]" || fail "the arrow stayed when the mouse reached the background"
+
+# The sequence is over about 1.14 s after the window is shown.
+wait_for 10 grep -q 'VERSION?' "$WORK/com3.log" || fail "no version query reached the X-ray unit"
+wait_for 5 bash -c "tail -1 $WORK/com3.log | grep -q close" || fail "the X-ray unit's port was left open"
+import -window root "$SHOTS/linux-start-de.png" 2>/dev/null
+
+# Milliseconds of the first log line with command $2, or empty.
+at() { C="$2" awk -F'\t' '$2 == ENVIRON["C"] {print $1; exit}' "$1"; }
+span() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%d", b - a}'; }
+within() { # name, value, low, high
+  [[ -n "$2" && "$2" -ge "$3" && "$2" -le "$4" ]] || fail "$1 was $2 ms, expected $3..$4 ms"
+}
+wake=$(at "$WORK/com1.log" '&\r')
+query=$(at "$WORK/com1.log" '0iv\r')
+remote1=$(at "$WORK/com3.log" 'MODE=REMOTE\r')
+remote2=$(C='MODE=REMOTE\r' awk -F'\t' '$2 == ENVIRON["C"] {print $1}' "$WORK/com3.log" | sed -n 2p)
+version=$(at "$WORK/com3.log" 'VERSION?\r')
+[[ -n "$wake" && -n "$query" && -n "$remote1" && -n "$remote2" && -n "$version" ]] ||
+  fail "commands missing: $(cat "$WORK/com1.log" "$WORK/com3.log")"
+# A timer waits at least its interval; the simulator stamps each command
+# when it reads it, a few milliseconds either way, and the upper bounds leave
+# room for a busy machine.
+within "wake to query" "$(span "$wake" "$query")" 190 450
+within "wake to remote mode" "$(span "$wake" "$remote1")" 390 800
+within "remote mode to remote mode" "$(span "$remote1" "$remote2")" 15 150
+within "remote mode to version query" "$(span "$remote2" "$version")" 480 800
+grep -q $'0iv\\\\r\t115200' "$WORK/com1.log" || fail "the interface query was not sent at 115200 baud"
+grep -q $'VERSION?\\\\r\t9600' "$WORK/com3.log" || fail "the version query was not sent at 9600 baud"
+grep -q 'MODE=REMOTE' "$WORK/com1.log" && fail "the interface's port got the X-ray stage's commands"
+has_window 'Veraltete|Out-of-date' && fail "a prompt appeared for up-to-date devices"
+
+xdotool mousemove --window "$MAIN" 110 222 click 1
+wait_for 5 ended "$START_PID" || fail "Beenden did not end the program"
+stop_devices
+
+# ------------------------- 2. out-of-date interface, English, keys, no WM
+PROMPT='^Out-of-date Tarvex version detected$'
+device com2 --kind interface --version 1.0
+start_program C.UTF-8
+wait_for 10 has_window "$PROMPT" || fail "no prompt for the out-of-date interface"
+DIALOG=$(window "$PROMPT")
+check_centred "$DIALOG" 377 152
+import -window root "$SHOTS/linux-prompt-en.png" 2>/dev/null
+# Off every window, so the keys reach the prompt only if it took the focus.
+xdotool mousemove 5 5
+xdotool key Escape
+sleep 0.3
+has_window "$PROMPT" || fail "Escape closed the prompt"
+xdotool key Tab Return
+wait_for 5 bash -c "! xdotool search --onlyvisible --name '$PROMPT' >/dev/null 2>&1" ||
+  fail "Tab and Return did not close the prompt"
+sleep 0.3
+ended "$START_PID" && fail "choosing Continue ended the program"
+[[ -s "$WORK/launched.log" ]] && fail "choosing Continue started $(cat "$WORK/launched.log")"
+xdotool key alt+F4
+wait_for 5 ended "$START_PID" || fail "Alt+F4 did not end the program"
+stop_devices
+
+# ------------------------------- 3. under a window manager, update chosen
+if command -v openbox >/dev/null; then
+  openbox --sm-disable >/dev/null 2>&1 &
+  PIDS+=($!)
+  wait_for 5 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window" ||
+    fail "openbox did not start"
+  device com2 --kind interface --version 1.0
+  start_program C.UTF-8
+  wait_for 10 has_window "$PROMPT" || fail "no prompt under the window manager"
+  DIALOG=$(window "$PROMPT")
+  MAIN=$(window "$TITLE")
+  check_centred "$MAIN" 459 280
+  xprop -id "$MAIN" _NET_WM_STATE | grep -q SKIP_TASKBAR && fail "the start window is kept out of the task bar"
+  xprop -id "$DIALOG" WM_TRANSIENT_FOR | grep -q "window id" || fail "the prompt is not transient"
+  import -window root "$SHOTS/linux-prompt-openbox.png" 2>/dev/null
+  xdotool mousemove 5 5 key Return
+  wait_for 5 ended "$START_PID" || fail "Return on the prompt did not end the program"
+  grep -q "Update/Tarvex/VXupdate.exe started in $WORK/cd/Update/Tarvex" "$WORK/launched.log" ||
+    fail "the interface updater was not started in its folder: $(cat "$WORK/launched.log" 2>&1)"
+  stop_devices
+else
+  echo "openbox is not installed: the run under a window manager is left out"
+fi
+echo "PASS"
