@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Runs the start menu on the sample CD in example/, with a simulated Tarvex
+# interface whose firmware is out of date on COM2, so the update prompt
+# comes up about 0.4 s after the window.
+#
+# With a display ($DISPLAY set) the window opens there and the script waits
+# until it is closed. Without one it runs on a private Xvfb server, saves
+# screenshots in build/screenshots/, and closes the program.
+#
+# Builds the Linux program first when needed, and installs missing Debian
+# packages when run as root. The repository stays as it is: the program runs
+# from a copy of the CD in a temporary folder.
+# Usage: scripts/run-example.sh
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD="$ROOT/build/linux"
+SHOTS="$ROOT/build/screenshots"
+
+packages=(cmake ninja-build g++ libgtest-dev libfltk1.3-dev libfontconfig-dev fonts-liberation
+  fonts-wine xvfb xdotool x11-utils imagemagick openbox)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]} > 0)); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "missing Debian packages: ${missing[*]}" >&2
+    echo "install them with: sudo apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "installing: ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+cd "$ROOT"
+[[ -f "$BUILD/build.ninja" ]] || cmake --preset linux >/dev/null
+cmake --build --preset linux --target start devsim
+
+WORK=$(mktemp -d /tmp/orbilex-example.XXXXXX)
+PIDS=()
+cleanup() {
+  for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[i]}" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# Polls a command every 0.1 s for at most $1 seconds.
+wait_for() {
+  local tries=$(($1 * 10))
+  shift
+  while ((tries-- > 0)); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# The CD: the sample's files with the program beside start.ins (the program
+# takes the CD root from its own file's place, so it is copied, not linked).
+CD="$WORK/cd"
+cp -r "$ROOT/example" "$CD"
+cp "$BUILD/start" "$CD/start"
+export START_EXAMPLE_LOG="$WORK/launched.log"
+
+# The serial ports: none lead to the machine's own /dev/ttyS*.
+export ORBILEX_COM1="$WORK/no-port" ORBILEX_COM2="$WORK/com2" ORBILEX_COM3="$WORK/no-port" \
+  ORBILEX_COM4="$WORK/no-port"
+
+# Starts what the program talks to before it starts: a Tarvex interface
+# with firmware 1.5 (start.ins asks for 2.0) on COM2.
+start_helpers() {
+  "$BUILD/devsim" --kind interface --version 1.5 --pty-link "$WORK/com2" \
+    --log "$WORK/com2.log" >/dev/null &
+  PIDS+=($!)
+  wait_for 5 test -e "$WORK/com2" || {
+    echo "the device simulator did not start" >&2
+    exit 1
+  }
+}
+
+# Lists what the program started from the CD.
+report() {
+  if [[ -s "$START_EXAMPLE_LOG" ]]; then
+    echo "started from the CD:"
+    sed 's/^/  /' "$START_EXAMPLE_LOG"
+  else
+    echo "nothing was started from the CD"
+  fi
+}
+
+start_helpers
+
+if [[ -n "${DISPLAY:-}" ]]; then
+  echo "The start menu opens on $DISPLAY; close it (Exit, or an entry) to end."
+  "$CD/start" || true
+  report
+  exit 0
+fi
+
+for n in $(seq 90 140); do [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] || break; done
+Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+PIDS+=($!)
+export DISPLAY=":$n"
+wait_for 10 xdpyinfo >/dev/null 2>&1 || {
+  echo "Xvfb did not start" >&2
+  exit 1
+}
+openbox --sm-disable >/dev/null 2>&1 &
+PIDS+=($!)
+echo "No display: running on Xvfb $DISPLAY with openbox."
+
+"$CD/start" >"$WORK/start.log" 2>&1 &
+START_PID=$!
+PIDS+=("$START_PID")
+visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+wait_for 10 visible '^orbilex CD' || {
+  echo "the start window did not appear" >&2
+  cat "$WORK/start.log" >&2
+  exit 1
+}
+mkdir -p "$SHOTS"
+if wait_for 10 visible 'Out-of-date|Veraltete'; then
+  sleep 0.2
+  import -window root "$SHOTS/example-prompt.png"
+  echo "The update prompt: $SHOTS/example-prompt.png"
+  xdotool key Tab Return # the second button: go on without the update
+  wait_for 5 bash -c "! xdotool search --onlyvisible --name 'Out-of-date|Veraltete' >/dev/null 2>&1" || true
+else
+  echo "no update prompt appeared" >&2
+fi
+
+MAIN=$(xdotool search --onlyvisible --name '^orbilex CD' | head -1)
+xdotool mousemove --window "$MAIN" 150 112 # over the Tarvex entry: the arrow shows
+sleep 0.3
+import -window root "$SHOTS/example.png"
+echo "The start window: $SHOTS/example.png"
+
+xdotool mousemove --window "$MAIN" 110 222 click 1 # Exit
+ended() { [[ ! -e /proc/$START_PID ]] || grep -q '^State:[[:space:]]*Z' "/proc/$START_PID/status"; }
+wait_for 5 ended || echo "the program did not end on Exit" >&2
+report
