@@ -1,0 +1,3 @@
+# Test tool of the Windows builds: winstub.exe stands in, under Wine, for the
+# programs that the start menu starts, and records how it was started.
+add_executable(winstub tools/winstub.cpp)

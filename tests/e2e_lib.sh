@@ -1,0 +1,402 @@
+# Shared functions of the scripts that drive the real programs on a private
+# X server: the Windows build under Wine (TARGET=wine) or the Linux build
+# (TARGET=linux). Source it, set TARGET, call e2e_target_check, e2e_init,
+# e2e_start_display and e2e_target_setup.
+#
+# Every process started here is recorded by its process id and ended by it
+# in e2e_cleanup (installed as the EXIT trap by e2e_init). The serial ports
+# COM1..COM4 always lead to $E2E_WORK/com1..com4: a device simulator makes
+# that path a link to its pseudo-terminal; without one the path does not
+# exist and the port is absent. So no machine port is ever touched.
+
+E2E_SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
+E2E_WINE=/usr/lib/wine/wine64
+E2E_WINESERVER=/usr/lib/wine/wineserver
+E2E_PIDS=()
+E2E_DEVICE_PIDS=([1]="" [2]="" [3]="" [4]="")
+E2E_WORK=""
+E2E_SHOTS=""
+START_PID=""
+E2E_VIEWER=no
+E2E_STUB_SEEN=0
+
+e2e_skip() {
+  echo "SKIP: $*"
+  exit 77
+}
+
+e2e_fail() {
+  echo "FAIL [$TARGET]: $*"
+  [[ -n "${DISPLAY:-}" && -n "$E2E_SHOTS" ]] &&
+    import -window root "$E2E_SHOTS/$TARGET-failure.png" 2>/dev/null &&
+    echo "screen at the failure: $E2E_SHOTS/$TARGET-failure.png"
+  exit 1
+}
+
+e2e_note() { echo "[$TARGET] $*"; }
+
+# Polls a command every 0.05 s for at most $1 seconds.
+e2e_wait_for() {
+  local tries=$((${1%.*} * 20))
+  shift
+  while ((tries-- > 0)); do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+e2e_gone() { ! kill -0 "$1" 2>/dev/null; }
+
+e2e_now_ms() {
+  local now=${EPOCHREALTIME/./}
+  echo $((now / 1000))
+}
+
+# Creates the work directory and the screenshot directory, installs the
+# clean-up. Needs TARGET.
+e2e_init() {
+  for tool in Xvfb openbox xdotool xwininfo xdpyinfo import compare; do
+    command -v "$tool" >/dev/null || e2e_skip "$tool is not installed"
+  done
+  E2E_WORK=$(mktemp -d "/tmp/e2e-$TARGET.XXXXXX")
+  E2E_SHOTS="${BUILD_DIR:-$E2E_SOURCE_DIR/build/linux}/screenshots"
+  mkdir -p "$E2E_SHOTS"
+  rm -f "$E2E_SHOTS/$TARGET-failure.png"
+  trap e2e_cleanup EXIT
+}
+
+# Ends the program, the device simulators, the Wine server and the X
+# server, each by its own process id, newest first.
+e2e_cleanup() {
+  [[ -n "$START_PID" ]] && kill "$START_PID" 2>/dev/null
+  e2e_devices_stop
+  if [[ "$TARGET" == wine && -d "${WINEPREFIX:-/nonexistent}" ]]; then
+    # Programs that the start menu started belong to this prefix's server;
+    # -k ends them and the server.
+    "$E2E_WINESERVER" -k 2>/dev/null
+  fi
+  local i
+  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do kill "${E2E_PIDS[i]}" 2>/dev/null; done
+  wait 2>/dev/null
+  [[ -n "$E2E_WORK" ]] && rm -rf "$E2E_WORK"
+}
+
+# ------------------------------------------------------------------ display
+
+# Starts Xvfb on a free display number and openbox on it; exports DISPLAY.
+e2e_start_display() {
+  local n display=""
+  for n in $(seq 90 140); do
+    if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then
+      display=":$n"
+      break
+    fi
+  done
+  [[ -n "$display" ]] || e2e_skip "no free X display number"
+  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$E2E_WORK/xvfb.log" 2>&1 &
+  E2E_PIDS+=($!)
+  export DISPLAY="$display"
+  e2e_wait_for 10 xdpyinfo >/dev/null 2>&1 || e2e_fail "Xvfb did not start on $display"
+  openbox --sm-disable >"$E2E_WORK/openbox.log" 2>&1 &
+  E2E_PIDS+=($!)
+  e2e_wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
+    e2e_fail "openbox did not start"
+  e2e_park_mouse
+}
+
+# Moves the pointer to the screen's corner, away from every window.
+e2e_park_mouse() { xdotool mousemove --sync 1 1; }
+
+# The first viewable window whose name matches the extended regular
+# expression $1, or nothing.
+e2e_find_window() {
+  local w
+  for w in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
+    echo "$w"
+    return 0
+  done
+  return 1
+}
+
+# Waits at most $1 seconds for a window named like $2; prints its id.
+e2e_wait_window() {
+  local tries=$((${1} * 50)) w
+  while ((tries-- > 0)); do
+    w=$(e2e_find_window "$2") && echo "$w" && return 0
+    sleep 0.02
+  done
+  return 1
+}
+
+e2e_window_viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+
+# Viewable, named windows other than $1 (and other than screen-sized ones).
+e2e_other_windows() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+    [[ "$w" == "$1" ]] && continue
+    e2e_window_viewable "$w" || continue
+    read -r _ _ width _ <<<"$(e2e_geometry "$w")"
+    [[ "$width" == 1024 ]] && continue
+    echo "$w"
+  done
+}
+
+# "left top width height" of a window's client area on the screen.
+e2e_geometry() {
+  xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+    /^  Width/ {w=$NF} /^  Height/ {h=$NF} END {print x, y, w, h}'
+}
+
+e2e_window_name() { xdotool getwindowname "$1" 2>/dev/null; }
+
+# Clicks at client coordinates $2,$3 of window $1.
+e2e_click() {
+  local left top
+  read -r left top _ _ <<<"$(e2e_geometry "$1")"
+  [[ -n "$left" ]] || e2e_fail "window $1 is gone, cannot click at $2,$3"
+  xdotool mousemove --sync $((left + $2)) $((top + $3)) click 1
+}
+
+# Saves the client rectangle $2,$3 ${4}x$5 of window $1 to file $6.
+e2e_crop() {
+  local left top
+  read -r left top _ _ <<<"$(e2e_geometry "$1")"
+  import -window root -crop "${4}x${5}+$((left + $2))+$((top + $3))" +repage "$6" 2>/dev/null
+}
+
+# Saves the client area of window $1 as $E2E_SHOTS/$TARGET-$2.png.
+e2e_shot() {
+  local width height
+  read -r _ _ width height <<<"$(e2e_geometry "$1")"
+  e2e_crop "$1" 0 0 "$width" "$height" "$E2E_SHOTS/$TARGET-$2.png" ||
+    e2e_fail "could not save the screenshot $2"
+}
+
+# Number of differing pixels of two images of equal size.
+e2e_pixels_differ() { compare -metric AE "$1" "$2" null: 2>&1; }
+
+# ------------------------------------------------------------------ devices
+
+# Plays device $2 (interface|xray) with firmware $3 on COM$1; further
+# arguments go to the simulator. Its log is $E2E_WORK/com$1.log (truncated).
+e2e_device() {
+  local port=$1 kind=$2 version=$3
+  shift 3
+  [[ -z "${E2E_DEVICE_PIDS[port]}" ]] || e2e_fail "COM$port already has a device"
+  : >"$E2E_WORK/com$port.log"
+  "$DEVSIM" --kind "$kind" --version "$version" --baud-check --log "$E2E_WORK/com$port.log" \
+    --pty-link "$E2E_WORK/com$port" "$@" >"$E2E_WORK/com$port.out" 2>&1 &
+  E2E_DEVICE_PIDS[port]=$!
+  e2e_wait_for 5 test -e "$E2E_WORK/com$port" || e2e_fail "the simulator on COM$port did not start"
+}
+
+# Ends every device simulator; their links go with them.
+e2e_devices_stop() {
+  local port
+  for port in 1 2 3 4; do
+    [[ -n "${E2E_DEVICE_PIDS[port]}" ]] || continue
+    kill "${E2E_DEVICE_PIDS[port]}" 2>/dev/null
+    wait "${E2E_DEVICE_PIDS[port]}" 2>/dev/null
+    E2E_DEVICE_PIDS[port]=""
+    rm -f "$E2E_WORK/com$port"
+  done
+}
+
+# The millisecond time stamps of command $2 in the log of COM$1.
+e2e_device_times() {
+  E2E_COMMAND="$2" awk -F'\t' '$2 == ENVIRON["E2E_COMMAND"] {print $1}' "$E2E_WORK/com$1.log"
+}
+
+# ------------------------------------------------------------------ targets
+# TARGET=wine: build/win64/start.exe under Wine, build/win64/winstub.exe as
+# every program of the CD, orbilex.ini in the prefix's Windows directory,
+# ports mapped through the prefix's registry.
+# TARGET=linux: $START_BIN, the POSIX stub $STUB as every program of the CD,
+# orbilex.ini in $XDG_CONFIG_HOME, ports named by ORBILEX_COM1..4.
+
+E2E_PROGRAMS=(setup.exe Update/Tarvex/VXupdate.exe Update/Display/update.exe Update/Rtg/rtgupd.exe
+  Update/fhv/fhvupd.exe Acrobat/Ar405deu.exe Acrobat/Ar405eng.exe)
+
+e2e_target_check() {
+  [[ -n "${DEVSIM:-}" && -x "${DEVSIM:-}" ]] || e2e_skip "no device simulator (DEVSIM)"
+  case "$TARGET" in
+    wine)
+      E2E_PROGRAM="$E2E_SOURCE_DIR/build/win64/start.exe"
+      E2E_STUB="$E2E_SOURCE_DIR/build/win64/winstub.exe"
+      [[ -f "$E2E_PROGRAM" && -f "$E2E_STUB" ]] ||
+        e2e_skip "no Windows build with winstub.exe in build/win64 (cmake --preset win64 && cmake --build --preset win64)"
+      [[ -x "$E2E_WINE" && -x "$E2E_WINESERVER" ]] || e2e_skip "wine64 is not installed"
+      ;;
+    linux)
+      E2E_PROGRAM="${START_BIN:-}"
+      E2E_STUB="${STUB:-}"
+      [[ -n "$E2E_PROGRAM" && -x "$E2E_PROGRAM" ]] ||
+        e2e_skip "the Linux program is not built yet (START_BIN='${START_BIN:-}')"
+      [[ -n "$E2E_STUB" && -x "$E2E_STUB" ]] || e2e_skip "no stub program (STUB)"
+      ;;
+    *) e2e_fail "TARGET must be wine or linux" ;;
+  esac
+}
+
+# A Windows path for a path of this machine (Wine's drive Z: is /).
+e2e_winpath() {
+  local path=${1//\//\\}
+  echo "Z:$path"
+}
+
+# Sets up what the target needs once per script: for Wine a private prefix
+# with fonts, no file associations from the host, and COM1..COM4 mapped to
+# $E2E_WORK/com1..com4, and a persistent server.
+e2e_target_setup() {
+  mkdir -p "$E2E_WORK/config" "$E2E_WORK/bin-viewer" "$E2E_WORK/bin-none" "$E2E_WORK/viewer"
+  cp "$E2E_STUB" "$E2E_WORK/viewer/"
+  E2E_STUB_LOG="$E2E_WORK/stub.log"
+  [[ "$TARGET" == wine ]] || return 0
+  export WINEPREFIX="$E2E_WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
+  # The menu builder would bring the host's viewers in as associations.
+  WINEDLLOVERRIDES="winemenubuilder.exe=d" "$E2E_WINE" wineboot -i >"$E2E_WORK/wineboot.log" 2>&1 </dev/null
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+  local port
+  for port in 1 2 3 4; do
+    "$E2E_WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$E2E_WORK/com$port" /f \
+      >/dev/null 2>&1 </dev/null || e2e_fail "could not map COM$port"
+  done
+  # The port mapping is read when the server starts.
+  "$E2E_WINESERVER" -k
+  "$E2E_WINESERVER" -w
+  "$E2E_WINESERVER" -p -f >/dev/null 2>&1 &
+  E2E_PIDS+=($!)
+}
+
+# Writes orbilex.ini with the text $1, or removes it when $1 is empty.
+e2e_target_ini() {
+  local ini="$E2E_WORK/config/orbilex.ini"
+  [[ "$TARGET" == wine ]] && ini="$WINEPREFIX/drive_c/windows/orbilex.ini"
+  if [[ -n "$1" ]]; then
+    printf '%s' "$1" >"$ini"
+  else
+    rm -f "$ini"
+  fi
+}
+
+# Makes a PDF viewer present ($1 = yes: the stub, recording the document
+# as its argument) or absent ($1 = no).
+e2e_target_viewer() {
+  E2E_VIEWER=$1
+  [[ "$TARGET" == wine ]] || return 0
+  if [[ "$1" == yes ]]; then
+    "$E2E_WINE" reg add 'HKCR\.pdf' /ve /d e2epdf /f >/dev/null 2>&1 </dev/null ||
+      e2e_fail "could not register the PDF type"
+    "$E2E_WINE" reg add 'HKCR\e2epdf\shell\open\command' /ve \
+      /d "\"$(e2e_winpath "$E2E_WORK/viewer/winstub.exe")\" \"%1\"" /f >/dev/null 2>&1 </dev/null ||
+      e2e_fail "could not register the PDF viewer"
+  else
+    "$E2E_WINE" reg delete 'HKCR\.pdf' /f >/dev/null 2>&1 </dev/null
+    "$E2E_WINE" reg delete 'HKCR\e2epdf' /f >/dev/null 2>&1 </dev/null
+    ! "$E2E_WINE" reg query 'HKCR\.pdf' >/dev/null 2>&1 </dev/null ||
+      e2e_fail "a PDF association is still registered"
+  fi
+}
+
+# Lays out a CD in $E2E_WORK/cd with the program, start.ins holding the
+# text $1 (CR LF line ends), both manuals and the stub at every program
+# path.
+e2e_make_cd() {
+  local cd="$E2E_WORK/cd" program
+  rm -rf "$cd"
+  mkdir -p "$cd"
+  for program in "${E2E_PROGRAMS[@]}"; do
+    mkdir -p "$cd/$(dirname "$program")"
+    cp "$E2E_STUB" "$cd/$program"
+  done
+  cp "$E2E_SOURCE_DIR/example/ManualD.pdf" "$E2E_SOURCE_DIR/example/ManualE.pdf" "$cd/"
+  if [[ "$TARGET" == wine ]]; then
+    cp "$E2E_PROGRAM" "$cd/start.exe"
+  else
+    cp "$E2E_PROGRAM" "$cd/start"
+  fi
+  printf '%s' "${1//$'\n'/$'\r\n'}" >"$cd/start.ins"
+  E2E_CD=$cd
+}
+
+# Starts the program from the CD with locale $1; $2 names the port that a
+# started stub tries to claim (a COM number, or nothing). Sets START_PID.
+e2e_start() {
+  local locale=$1 port=${2:-}
+  : >"$E2E_STUB_LOG"
+  E2E_STUB_SEEN=0
+  if [[ "$TARGET" == wine ]]; then
+    (cd "$E2E_CD" && exec env LANG="$locale" LC_ALL="$locale" \
+      START_STUB_LOG="$(e2e_winpath "$E2E_STUB_LOG")" START_STUB_PORT="${port:+COM$port}" \
+      "$E2E_WINE" start.exe >"$E2E_WORK/start.out" 2>&1 </dev/null) &
+  else
+    local path="$E2E_WORK/bin-none"
+    [[ "$E2E_VIEWER" == yes ]] && path="$E2E_WORK/bin-viewer"
+    printf '#!/bin/sh\nprintf "xdg-open\\t%%s\\t1\\t%%s\\n" "$PWD" "$1" >>"$START_STUB_LOG"\n' \
+      >"$E2E_WORK/bin-viewer/xdg-open"
+    chmod +x "$E2E_WORK/bin-viewer/xdg-open"
+    (cd "$E2E_CD" && exec env -u LC_MESSAGES LANG="$locale" LC_ALL="$locale" PATH="$path" \
+      XDG_CONFIG_HOME="$E2E_WORK/config" HOME="$E2E_WORK" \
+      ORBILEX_COM1="$E2E_WORK/com1" ORBILEX_COM2="$E2E_WORK/com2" \
+      ORBILEX_COM3="$E2E_WORK/com3" ORBILEX_COM4="$E2E_WORK/com4" \
+      START_STUB_LOG="$E2E_STUB_LOG" START_STUB_HOLD_PORT="${port:+$E2E_WORK/com$port}" \
+      "$E2E_CD/start" >"$E2E_WORK/start.out" 2>&1 </dev/null) &
+  fi
+  START_PID=$!
+}
+
+# Waits at most $1 seconds for the program to end.
+e2e_wait_end() { e2e_wait_for "$1" e2e_gone "$START_PID"; }
+
+# Ends the program if it still runs.
+e2e_stop() {
+  if [[ -n "$START_PID" ]]; then
+    kill "$START_PID" 2>/dev/null
+    wait "$START_PID" 2>/dev/null
+  fi
+  START_PID=""
+}
+
+# How the target names the CD path $1 (relative, with "\"): as a program
+# path or directory seen by a started program.
+e2e_cd_path() {
+  local rel=${1//\\//}
+  if [[ "$TARGET" == wine ]]; then
+    e2e_winpath "$E2E_CD${rel:+/$rel}"
+  else
+    echo "$E2E_CD${rel:+/$rel}"
+  fi
+}
+
+# The stub log's lines, lower-cased for Wine (whose paths keep no case).
+e2e_stub_lines() {
+  if [[ "$TARGET" == wine ]]; then
+    tr '[:upper:]' '[:lower:]' <"$E2E_STUB_LOG"
+  else
+    cat "$E2E_STUB_LOG"
+  fi
+}
+
+# Waits at most $1 seconds for a new stub line (one after those that an
+# earlier wait saw) that starts with the fields given as the further
+# arguments; the paths among them as e2e_cd_path gives them.
+e2e_wait_stub() {
+  local seconds=$1
+  shift
+  local want
+  want=$(printf '%s\t' "$@")
+  [[ "$TARGET" == wine ]] && want=$(tr '[:upper:]' '[:lower:]' <<<"$want")
+  local tries=$((seconds * 20)) lines
+  while ((tries-- > 0)); do
+    lines=$(wc -l <"$E2E_STUB_LOG")
+    if e2e_stub_lines | tail -n +$((E2E_STUB_SEEN + 1)) | awk '{print $0 "\t"}' | grep -qF -- "$want"; then
+      E2E_STUB_SEEN=$lines
+      return 0
+    fi
+    sleep 0.05
+  done
+  return 1
+}

@@ -1,0 +1,342 @@
+# The user-level scenarios, the same for the Windows build under Wine and
+# the Linux build: sourced after e2e_lib.sh by wine_scenarios_test.sh and
+# linux_scenarios_test.sh, which set TARGET and call e2e_run_scenarios.
+
+START_INS=$'[CDStart]\nCDVersion=2.1\nVXVersion=2.0\nRTGVersion=1.1\n'
+MAIN_TITLE='^orbilex CD V2\.1$'
+VX_ANY='^(Veraltete Tarvex Version gefunden|Out-of-date Tarvex version detected)$'
+VX_DE='Veraltete Tarvex Version gefunden'
+VX_EN='Out-of-date Tarvex version detected'
+RTG_ANY='^(Veraltete Firmware des R.+ntgenger.+tes gefunden|Out-of-date x-ray device firmware detected)$'
+RTG_DE='^Veraltete Firmware des R.+ntgenger.+tes gefunden$'
+# Client coordinates: the entries' row centres, the flag, the prompt buttons.
+declare -A ENTRY_Y=([Menu1]=71 [Menu2]=87 [Menu3]=115 [Menu4]=131 [Menu7]=147 [Menu8]=163
+  [Menu5]=191 [Menu6]=223)
+ENTRY_X=110
+FLAG_X=85
+FLAG_Y=268
+BUTTON1_X=112
+BUTTON2_X=261
+BUTTON_Y=132
+
+# Waits for the start window; checks its size and that it is centred.
+# Sets MAIN.
+expect_main_window() {
+  MAIN=$(e2e_wait_window 30 "$MAIN_TITLE") || e2e_fail "no start window titled 'orbilex CD V2.1'"
+  local left top width height
+  read -r left top width height <<<"$(e2e_geometry "$MAIN")"
+  [[ "$width x $height" == "459 x 280" ]] || e2e_fail "start window is $width x $height, not 459 x 280"
+  ((left - (1024 - 459) / 2 <= 1 && (1024 - 459) / 2 - left <= 1 &&
+    top - (768 - 280) / 2 <= 1 && (768 - 280) / 2 - top <= 1)) ||
+    e2e_fail "start window at $left,$top is not centred"
+}
+
+click_entry() { e2e_click "$MAIN" "$ENTRY_X" "${ENTRY_Y[$1]}"; }
+
+# Waits for a prompt named like $1, checks its name is exactly $2 (a
+# regular expression) and its client size; sets PROMPT.
+expect_prompt() {
+  PROMPT=$(e2e_wait_window 10 "$1") || e2e_fail "no prompt appeared (wanted $2)"
+  local name width height
+  name=$(e2e_window_name "$PROMPT")
+  [[ "$name" =~ $2 ]] || e2e_fail "the prompt reads '$name', wanted '$2'"
+  read -r _ _ width height <<<"$(e2e_geometry "$PROMPT")"
+  [[ "$width x $height" == "377 x 152" ]] || e2e_fail "prompt '$name' is $width x $height, not 377 x 152"
+}
+
+expect_prompt_closed() {
+  e2e_wait_for 5 sh -c "! xwininfo -id $PROMPT 2>/dev/null | grep -q IsViewable" ||
+    e2e_fail "the prompt did not close"
+}
+
+expect_no_other_window() {
+  local tries=$(($1 * 10)) others
+  while ((tries-- > 0)); do
+    others=$(e2e_other_windows "$MAIN")
+    [[ -z "$others" ]] || e2e_fail "unexpected window: $(e2e_window_name "${others%%$'\n'*}")"
+    sleep 0.1
+  done
+}
+
+expect_running() {
+  sleep "$1"
+  e2e_gone "$START_PID" && e2e_fail "the program ended after $2"
+  e2e_window_viewable "$MAIN" || e2e_fail "the start window went away after $2"
+}
+
+expect_ended() {
+  e2e_wait_end 10 || e2e_fail "the program did not end after $1"
+  START_PID=""
+}
+
+# Saves the start window's client area to $1 with the pointer over its
+# empty background first (which hides the arrow), then off the window.
+main_pixels() {
+  e2e_click_free_move 420 40
+  e2e_park_mouse
+  e2e_crop "$MAIN" 0 0 459 280 "$1" || e2e_fail "could not read the start window's pixels"
+}
+
+e2e_click_free_move() {
+  local left top
+  read -r left top _ _ <<<"$(e2e_geometry "$MAIN")"
+  xdotool mousemove --sync $((left + $1)) $((top + $2))
+}
+
+same_pixels() { [[ "$(e2e_pixels_differ "$1" "$2")" == 0 ]]; }
+
+# Waits until the start window looks like image $1.
+expect_main_like() {
+  local tries=50
+  while ((tries-- > 0)); do
+    main_pixels "$E2E_WORK/now.png"
+    same_pixels "$E2E_WORK/now.png" "$1" && return 0
+    sleep 0.1
+  done
+  e2e_fail "$2 ($(e2e_pixels_differ "$E2E_WORK/now.png" "$1") pixels differ from $1)"
+}
+
+# Number of stub lines so far.
+stub_count() { wc -l <"$E2E_STUB_LOG"; }
+
+expect_stub_count() {
+  local count
+  count=$(stub_count)
+  ((count == $1)) || e2e_fail "$count programs started, wanted $1: $(cat "$E2E_STUB_LOG")"
+}
+
+# ----------------------------------------------------------------- scenarios
+
+# No device: the window comes centred at its size with its title, nothing
+# else appears, Exit ends the program.
+scenario_no_device() {
+  e2e_note "no device"
+  e2e_target_ini ""
+  e2e_make_cd "$START_INS"
+  e2e_start de_DE.UTF-8
+  expect_main_window
+  expect_no_other_window 2
+  click_entry Menu6
+  expect_ended "a click on Exit"
+  expect_stub_count 0
+}
+
+# One run of the language choice with an out-of-date interface on COM1:
+# the prompt's caption shows the language; then the window's pixels are
+# saved to $E2E_WORK/main-$3.png. $1 = orbilex.ini text, $2 = locale,
+# $3 = expected language (de|en).
+language_run() {
+  e2e_note "language: orbilex.ini '${1//$'\r\n'/ }', $2 → $3"
+  e2e_target_ini "$1"
+  e2e_device 1 interface 1.5
+  e2e_start "$2"
+  expect_main_window
+  local want=$VX_EN
+  [[ "$3" == de ]] && want=$VX_DE
+  expect_prompt "$VX_ANY" "^$want\$"
+  e2e_shot "$PROMPT" "prompt-tarvex-$3"
+  e2e_click "$PROMPT" "$BUTTON2_X" "$BUTTON_Y"
+  expect_prompt_closed
+  main_pixels "$E2E_WORK/main-$3-$2.png"
+}
+
+# The settings file decides, else the locale; the flag switches every text
+# of the start window (its pixels become those of the other language's
+# window).
+scenario_language() {
+  e2e_make_cd "$START_INS"
+  language_run $'[Einstellungen]\r\nSprache=Deutsch\r\n' en_US.UTF-8 de
+  cp "$E2E_WORK/main-de-en_US.UTF-8.png" "$E2E_WORK/german.png"
+  cp "$E2E_WORK/german.png" "$E2E_SHOTS/$TARGET-start-de.png"
+  click_entry Menu6
+  expect_ended "a click on Beenden"
+  e2e_devices_stop
+
+  language_run "" en_US.UTF-8 en
+  cp "$E2E_WORK/main-en-en_US.UTF-8.png" "$E2E_WORK/english.png"
+  cp "$E2E_WORK/english.png" "$E2E_SHOTS/$TARGET-start-en.png"
+  same_pixels "$E2E_WORK/german.png" "$E2E_WORK/english.png" &&
+    e2e_fail "the German and the English start windows look the same"
+  e2e_click "$MAIN" "$FLAG_X" "$FLAG_Y"
+  expect_main_like "$E2E_WORK/german.png" "the flag did not switch the window to German"
+  # Two clicks within the double-click time are one double click, which
+  # switches once.
+  sleep 0.6
+  e2e_click "$MAIN" "$FLAG_X" "$FLAG_Y"
+  expect_main_like "$E2E_WORK/english.png" "a second click on the flag did not switch back"
+  e2e_stop
+  e2e_devices_stop
+
+  language_run "" de_DE.UTF-8 de
+  same_pixels "$E2E_WORK/main-de-de_DE.UTF-8.png" "$E2E_WORK/german.png" ||
+    e2e_fail "the German window from the locale differs from the one from orbilex.ini"
+  e2e_click "$MAIN" "$FLAG_X" "$FLAG_Y"
+  expect_main_like "$E2E_WORK/english.png" "the flag did not switch the window to English"
+  click_entry Menu6
+  expect_ended "a click on Exit"
+  e2e_devices_stop
+}
+
+# An entry that starts a program and closes the window: $1 = entry,
+# $2 = program, $3 = its working directory (CD paths with "\").
+closing_entry_run() {
+  e2e_note "entry $1 → $2"
+  e2e_start de_DE.UTF-8
+  expect_main_window
+  click_entry "$1"
+  e2e_wait_stub 10 "$(e2e_cd_path "$2")" "$(e2e_cd_path "$3")" 0 ||
+    e2e_fail "$1 did not start $2 in '$3' (started: $(cat "$E2E_STUB_LOG"))"
+  expect_ended "a click on $1"
+  expect_stub_count 1
+}
+
+viewer_name() {
+  if [[ "$TARGET" == wine ]]; then
+    e2e_winpath "$E2E_WORK/viewer/winstub.exe"
+  else
+    echo xdg-open
+  fi
+}
+
+# The manual, through the viewer when one is present, else the reader
+# installer, and the reader entry, in both languages; the window stays.
+scenario_entries() {
+  e2e_target_ini ""
+  e2e_target_viewer no
+  e2e_make_cd "$START_INS"
+  closing_entry_run Menu1 'setup.exe' ''
+  closing_entry_run Menu3 'Update\Tarvex\VXupdate.exe' 'Update\Tarvex'
+  closing_entry_run Menu4 'Update\Display\update.exe' 'Update\Display'
+  closing_entry_run Menu7 'Update\Rtg\rtgupd.exe' 'Update\Rtg'
+  closing_entry_run Menu8 'Update\fhv\fhvupd.exe' 'Update\fhv'
+
+  e2e_note "entries Menu2, Menu5 with a PDF viewer"
+  e2e_target_viewer yes
+  e2e_start de_DE.UTF-8
+  expect_main_window
+  click_entry Menu2
+  e2e_wait_stub 10 "$(viewer_name)" "$(e2e_cd_path '')" 1 "$(e2e_cd_path ManualD.pdf)" ||
+    e2e_fail "the manual entry did not open ManualD.pdf in the CD root (started: $(cat "$E2E_STUB_LOG"))"
+  expect_running 1 "opening the manual"
+  click_entry Menu5
+  e2e_wait_stub 10 "$(e2e_cd_path 'Acrobat\Ar405deu.exe')" "$(e2e_cd_path '')" 0 ||
+    e2e_fail "the reader entry did not start Ar405deu.exe (started: $(cat "$E2E_STUB_LOG"))"
+  expect_running 1 "starting the reader installer"
+  e2e_click "$MAIN" "$FLAG_X" "$FLAG_Y"
+  sleep 0.5
+  click_entry Menu2
+  e2e_wait_stub 10 "$(viewer_name)" "$(e2e_cd_path '')" 1 "$(e2e_cd_path ManualE.pdf)" ||
+    e2e_fail "after the switch the manual entry did not open ManualE.pdf (started: $(cat "$E2E_STUB_LOG"))"
+  click_entry Menu5
+  e2e_wait_stub 10 "$(e2e_cd_path 'Acrobat\Ar405eng.exe')" "$(e2e_cd_path '')" 0 ||
+    e2e_fail "after the switch the reader entry did not start Ar405eng.exe (started: $(cat "$E2E_STUB_LOG"))"
+  expect_running 1 "the entries"
+  expect_stub_count 4
+  e2e_stop
+
+  e2e_note "entry Menu2 without a PDF viewer"
+  e2e_target_viewer no
+  e2e_start en_US.UTF-8
+  expect_main_window
+  click_entry Menu2
+  e2e_wait_stub 10 "$(e2e_cd_path 'Acrobat\Ar405eng.exe')" "$(e2e_cd_path '')" 0 ||
+    e2e_fail "without a viewer the manual entry did not start Ar405eng.exe (started: $(cat "$E2E_STUB_LOG"))"
+  expect_running 1 "the manual entry without a viewer"
+  expect_stub_count 1
+  click_entry Menu6
+  expect_ended "a click on Exit"
+}
+
+# An out-of-date interface on COM2: the prompt about 0.4 s after the
+# window; its update button starts the updater, which can claim COM2, and
+# ends the program.
+scenario_interface_update() {
+  e2e_note "out-of-date interface on COM2, update"
+  e2e_target_ini ""
+  e2e_make_cd "$START_INS"
+  e2e_device 2 interface 1.5
+  e2e_start en_US.UTF-8 2
+  expect_main_window
+  local shown prompted
+  shown=$(e2e_now_ms)
+  expect_prompt "$VX_ANY" "^$VX_EN\$"
+  prompted=$(e2e_now_ms)
+  local delay=$((prompted - shown))
+  e2e_note "the prompt came $delay ms after the window"
+  ((delay >= 250 && delay <= 1500)) || e2e_fail "the prompt came $delay ms after the window, not about 400"
+  local wake query
+  wake=$(e2e_device_times 2 '&\r' | head -1)
+  query=$(e2e_device_times 2 '0iv\r' | head -1)
+  [[ -n "$wake" && -n "$query" ]] || e2e_fail "COM2 did not get '&' and '0iv': $(cat "$E2E_WORK/com2.log")"
+  local gap=$((${query%.*} - ${wake%.*}))
+  ((gap >= 180 && gap <= 600)) || e2e_fail "'0iv' came $gap ms after '&', not 200"
+  # Wine does not enforce exclusive opens of a port: there port-open-ok
+  # only shows that COM2 exists; the Linux run checks the claim for real.
+  e2e_click "$PROMPT" "$BUTTON1_X" "$BUTTON_Y"
+  e2e_wait_stub 10 "$(e2e_cd_path 'Update\Tarvex\VXupdate.exe')" "$(e2e_cd_path 'Update\Tarvex')" 0 \
+    port-open-ok ||
+    e2e_fail "the updater did not start in Update\\Tarvex with COM2 free (started: $(cat "$E2E_STUB_LOG"))"
+  expect_ended "the prompt's update button"
+  expect_stub_count 1
+  e2e_devices_stop
+}
+
+# Both kinds out of date: the interface prompt, Ignore, then the X-ray
+# prompt, in the language switched to meanwhile; the interface's port got
+# no X-ray command; the X-ray prompt's update button starts its updater.
+scenario_both_out_of_date() {
+  e2e_note "out-of-date interface on COM1 and X-ray unit on COM3"
+  e2e_target_ini ""
+  e2e_make_cd "$START_INS"
+  e2e_device 1 interface 1.5
+  e2e_device 3 xray 1.02
+  e2e_start en_US.UTF-8
+  expect_main_window
+  expect_prompt "$VX_ANY" "^$VX_EN\$"
+  e2e_click "$PROMPT" "$BUTTON2_X" "$BUTTON_Y"
+  expect_prompt_closed
+  # The X-ray prompt is due about 0.74 s later: switch to German now.
+  e2e_click "$MAIN" "$FLAG_X" "$FLAG_Y"
+  expect_prompt "$RTG_ANY" "$RTG_DE"
+  e2e_shot "$PROMPT" prompt-xray-de
+  grep -qE $'\t(MODE=REMOTE|VERSION\\?)' "$E2E_WORK/com1.log" &&
+    e2e_fail "the interface's port got X-ray commands: $(cat "$E2E_WORK/com1.log")"
+  grep -q $'\tVERSION?\\\\r\t9600' "$E2E_WORK/com3.log" ||
+    e2e_fail "COM3 got no X-ray query at 9600 baud: $(cat "$E2E_WORK/com3.log")"
+  e2e_click "$PROMPT" "$BUTTON1_X" "$BUTTON_Y"
+  e2e_wait_stub 10 "$(e2e_cd_path 'Update\Rtg\rtgupd.exe')" "$(e2e_cd_path 'Update\Rtg')" 0 ||
+    e2e_fail "the X-ray updater did not start in Update\\Rtg (started: $(cat "$E2E_STUB_LOG"))"
+  expect_ended "the X-ray prompt's update button"
+  e2e_devices_stop
+}
+
+# Firmware equal to the minimum: both devices are asked, no prompt comes.
+scenario_current_firmware() {
+  e2e_note "current interface on COM2 and X-ray unit on COM4"
+  e2e_target_ini ""
+  e2e_make_cd "$START_INS"
+  e2e_device 2 interface 2.0
+  e2e_device 4 xray 1.1
+  e2e_start en_US.UTF-8
+  expect_main_window
+  expect_no_other_window 3
+  grep -q $'\t0iv\\\\r\t115200' "$E2E_WORK/com2.log" ||
+    e2e_fail "COM2 was not asked for its version: $(cat "$E2E_WORK/com2.log")"
+  grep -q $'\tVERSION?\\\\r\t9600' "$E2E_WORK/com4.log" ||
+    e2e_fail "COM4 was not asked for its version: $(cat "$E2E_WORK/com4.log")"
+  click_entry Menu6
+  expect_ended "a click on Exit"
+  e2e_devices_stop
+}
+
+e2e_run_scenarios() {
+  local started=$SECONDS
+  scenario_no_device
+  scenario_language
+  scenario_entries
+  scenario_interface_update
+  scenario_both_out_of_date
+  scenario_current_firmware
+  e2e_note "screenshots in $E2E_SHOTS: $(cd "$E2E_SHOTS" && echo "$TARGET"-{start,prompt}-*.png)"
+  e2e_note "all scenarios passed in $((SECONDS - started)) s"
+}

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# User-level scenarios against the Linux build ($START_BIN), on a private X
+# server with simulated devices: the start window without a device, the
+# choice and switch of the language, every entry, the update prompts of
+# out-of-date devices and their buttons, no prompt for current firmware.
+# Screenshots of both start windows and of the prompts go to
+# $BUILD_DIR/screenshots. Exits 77 (skipped) when something is missing.
+set -uo pipefail
+
+TARGET=linux
+source "$(dirname "$0")/e2e_lib.sh"
+source "$(dirname "$0")/e2e_scenarios.sh"
+
+e2e_target_check
+e2e_init
+e2e_start_display
+e2e_target_setup
+e2e_run_scenarios
+echo PASS
