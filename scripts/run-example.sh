@@ -99,11 +99,10 @@ if [[ -n "${DISPLAY:-}" ]]; then
   exit 0
 fi
 
-for n in $(seq 90 140); do [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] || break; done
-Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display number itself and reports it once it is ready.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
 PIDS+=($!)
-export DISPLAY=":$n"
-wait_for 10 xdpyinfo >/dev/null 2>&1 || {
+wait_for 10 test -s "$WORK/display" && export DISPLAY=":$(head -1 "$WORK/display")" || {
   echo "Xvfb did not start" >&2
   exit 1
 }

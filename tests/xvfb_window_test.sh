@@ -120,11 +120,12 @@ check_centred() {
   ((X == (1024 - $2) / 2 && Y == (768 - $3) / 2)) || fail "the ${2}x$3 window at $X,$Y is not centred"
 }
 
-for n in $(seq 90 140); do [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] || break; done
-Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display number itself and reports it once it is ready;
+# scanning for one races with the other tests that start servers.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
 PIDS+=($!)
-export DISPLAY=":$n"
-wait_for 10 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -1 "$WORK/display")"
 
 # ------------------------------------------- 1. up to date, German, no WM
 device com1 --kind interface --version 2.0
