@@ -268,9 +268,10 @@ FltkHost::FltkHost() = default;
 FltkHost::~FltkHost() = default;
 
 void FltkHost::RegisterFonts() {
-  FcConfigAppFontAddFile(
+  // Fontconfig leaves bitmap faces out unless the program adds them itself.
+  const bool sansSerif = FcConfigAppFontAddFile(
       nullptr, reinterpret_cast<const FcChar8*>("/usr/share/wine/fonts/ms_sans_serif.ttf"));
-  Fl::set_font(kSansSerif, " MS Sans Serif");
+  Fl::set_font(kSansSerif, sansSerif ? " MS Sans Serif" : " Liberation Sans");
   Fl::set_font(kArial, " Arial");
   Fl::set_font(kArialBold, "BArial");
 }

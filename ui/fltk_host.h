@@ -15,8 +15,9 @@ class FltkHost : public Host {
   FltkHost();
   ~FltkHost() override;
 
-  // Makes the bitmap face "MS Sans Serif" that fonts-wine ships usable, and
-  // maps the windows' fonts. Call once the display is open.
+  // Makes the bitmap face "MS Sans Serif" that fonts-wine ships usable
+  // (Liberation Sans stands in without it), and maps "Arial" to what
+  // fontconfig gives for it. Call once the display is open.
   static void RegisterFonts();
 
   void Run(TWindow& mainWindow) override;
