@@ -10,9 +10,10 @@
 #     mapped 377x152 and centred and takes the keys by itself; Escape does
 #     nothing, Tab and Return choose "Continue", the program goes on, and
 #     Alt+F4 (which only the program can handle here) ends it.
-#  3. The same under openbox: the start window stays undecorated and centred,
-#     and Return on the prompt starts the interface's updater on the CD, in
-#     its folder, and ends the program.
+#  3. The same under openbox: the start window stays undecorated, centred
+#     and in the task bar, the prompt is transient for it, and a click on the
+#     prompt's update button starts the interface's updater on the CD, in its
+#     folder, and ends the program.
 # Screenshots go to $BUILD_DIR/screenshots/. Exits 77 (skipped) when a tool
 # is missing.
 set -uo pipefail
@@ -223,8 +224,8 @@ if command -v openbox >/dev/null; then
   xprop -id "$MAIN" _NET_WM_STATE | grep -q SKIP_TASKBAR && fail "the start window is kept out of the task bar"
   xprop -id "$DIALOG" WM_TRANSIENT_FOR | grep -q "window id" || fail "the prompt is not transient"
   import -window root "$SHOTS/linux-prompt-openbox.png" 2>/dev/null
-  xdotool mousemove 5 5 key Return
-  wait_for 5 ended "$START_PID" || fail "Return on the prompt did not end the program"
+  xdotool mousemove --window "$DIALOG" 110 132 click 1
+  wait_for 5 ended "$START_PID" || fail "a click on the update button did not end the program"
   grep -q "Update/Tarvex/VXupdate.exe started in $WORK/cd/Update/Tarvex" "$WORK/launched.log" ||
     fail "the interface updater was not started in its folder: $(cat "$WORK/launched.log" 2>&1)"
   stop_devices
