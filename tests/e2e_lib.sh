@@ -151,8 +151,36 @@ e2e_geometry() {
 
 e2e_window_name() { xdotool getwindowname "$1" 2>/dev/null; }
 
-# Clicks at client coordinates $2,$3 of window $1.
+# True while a program that the start menu started (a stub) still runs.
+e2e_stub_running() {
+  local names
+  names=$(printf '%s\n' winstub.exe stubprogram "${E2E_PROGRAMS[@]##*/}")
+  ps -eo stat=,comm= | awk '$1 !~ /^Z/ {print $2}' | grep -qxF "$names"
+}
+
+# Waits at most 5 s until no started program runs any more and window $1
+# has been the active window for 0.2 s in a row. Under Wine, a program being
+# started takes the foreground and hands it back when it ends, and a click
+# in that moment can be lost: the click's activation of the window fails and
+# Wine drops the click.
+e2e_wait_active() {
+  e2e_wait_for 5 eval '! e2e_stub_running'
+  sleep 0.2
+  local tries=100 steady=0
+  while ((tries-- > 0)); do
+    if [[ "$(xdotool getactivewindow 2>/dev/null)" == "$1" ]]; then
+      ((++steady >= 4)) && return 0
+    else
+      steady=0
+    fi
+    sleep 0.05
+  done
+  return 1
+}
+
+# Clicks at client coordinates $2,$3 of window $1, once it is active.
 e2e_click() {
+  e2e_wait_active "$1" || e2e_note "window $1 is not the active window; clicking anyway"
   local left top
   read -r left top _ _ <<<"$(e2e_geometry "$1")"
   [[ -n "$left" ]] || e2e_fail "window $1 is gone, cannot click at $2,$3"
