@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Measures the start menu from outside: start-up time, the detection
+# timetable as a simulated X-ray unit on COM1 sees it, peak memory, CPU use
+# once detection is over, and the sizes of the programs; the Linux program
+# natively and the 64-bit Windows program under Wine, one after the other in
+# one run on a private Xvfb server without a window manager. Prints Markdown
+# tables and keeps them in a file.
+#
+# Usage: bench/run.sh [--reps N] [--idle SECONDS] [--out FILE] [--no-build]
+#   --reps N        measured runs per program (default 5)
+#   --idle SECONDS  the idle period after detection (default 10)
+#   --out FILE      where to keep the tables (default build/bench/results.md)
+#   --no-build      use the programs as built (build/linux, build/win32,
+#                   build/win64) instead of installing packages and building
+#
+# What the figures mean:
+# - start-up: from just before the program is executed to the X server
+#   reporting its window mapped. Under Wine a persistent wineserver runs and
+#   one unmeasured run before the measured ones has started Wine's own
+#   services, so neither is counted.
+# - lateness: when a command reached the simulated device (the simulator
+#   stamps it with CLOCK_MONOTONIC, as startbench stamps the map) minus its
+#   place in the timetable counted from the window being mapped: "&" at T,
+#   "0iv" at T + 200 ms, "MODE=REMOTE" at T + 400 and T + 420, "VERSION?" at
+#   T + 920. The program writes "&" while the window is being shown, just
+#   before the map, so that figure is slightly negative. The row "earliest
+#   timed command vs &" counts the later commands from the arrival of "&"
+#   instead: a negative value there would mean a timer fired early.
+# - peak resident memory: VmHWM of the program's process at the end.
+# - CPU time: all threads of the process, from the scheduler, over the idle
+#   period that starts 1.5 s after the map, when detection has finished.
+# - sizes: the files as built (the Linux program with its debug symbols
+#   stripped from the count, as installed).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+reps=5
+idle=10
+out=build/bench/results.md
+build=yes
+while (($#)); do
+  case $1 in
+    --reps) reps=$2; shift 2 ;;
+    --idle) idle=$2; shift 2 ;;
+    --out) out=$2; shift 2 ;;
+    --no-build) build=no; shift ;;
+    --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown argument $1 (see --help)" >&2; exit 2 ;;
+  esac
+done
+
+if [[ $build == yes ]]; then
+  scripts/install-deps.sh
+  for preset in linux win32 win64; do
+    cmake --preset "$preset" >/dev/null
+  done
+  cmake --build --preset linux -j "$(nproc)" --target start devsim startbench
+  cmake --build --preset win32 -j "$(nproc)" --target start
+  cmake --build --preset win64 -j "$(nproc)" --target start
+fi
+for program in build/linux/start build/linux/devsim build/linux/startbench build/win32/start.exe \
+  build/win64/start.exe; do
+  [[ -f $program ]] || { echo "$program is missing; run without --no-build" >&2; exit 1; }
+done
+
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+WORK=$(mktemp -d /tmp/startbench.XXXXXX)
+PIDS=()
+cleanup() {
+  if [[ -n "${WINEPREFIX:-}" ]]; then "$WINESERVER" -k 2>/dev/null || true; fi
+  local i
+  for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[i]}" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+wait_for() {
+  local tries=$(($1 * 20))
+  shift
+  until "$@"; do
+    ((tries-- > 0)) || return 1
+    sleep 0.05
+  done
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
+PIDS+=($!)
+wait_for 10 test -s "$WORK/display" || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -1 "$WORK/display")"
+
+# One CD per target, with a start.ins whose minimum versions the simulated
+# unit meets, so that no prompt interrupts the timetable.
+ins=$'[CDStart]\r\nCDVersion=2.1\r\nVXVersion=1.0\r\nRTGVersion=1.0\r\n'
+mkdir -p "$WORK/native" "$WORK/wine" "$WORK/config"
+cp build/linux/start "$WORK/native/start"
+strip "$WORK/native/start"
+cp build/win64/start.exe "$WORK/wine/start.exe"
+printf '%s' "$ins" >"$WORK/native/start.ins"
+printf '%s' "$ins" >"$WORK/wine/start.ins"
+
+# The Linux program opens COM1 as the simulator's link; COM2..COM4 are absent.
+export ORBILEX_COM1="$WORK/com1" ORBILEX_COM2="$WORK/absent" ORBILEX_COM3="$WORK/absent" \
+  ORBILEX_COM4="$WORK/absent" XDG_CONFIG_HOME="$WORK/config" LANG=C.UTF-8 LC_ALL=C.UTF-8
+
+targets=(--native "$WORK/native")
+if [[ -x "$WINE" && -x "$WINESERVER" ]]; then
+  echo "Preparing a Wine prefix (about 10 s)"
+  export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
+  WINEDLLOVERRIDES="winemenubuilder.exe=d" "$WINE" wineboot -i >"$WORK/wineboot.log" 2>&1 </dev/null
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  for port in 1 2 3 4; do
+    target="$WORK/absent"
+    ((port == 1)) && target="$WORK/com1"
+    "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$target" /f >/dev/null 2>&1 </dev/null
+  done
+  # The port mapping is read when the server starts.
+  "$WINESERVER" -k
+  "$WINESERVER" -w
+  "$WINESERVER" -p -f >/dev/null 2>&1 &
+  PIDS+=($!)
+  targets+=(--wine "$WORK/wine")
+else
+  echo "wine64 is not installed: measuring the Linux program only" >&2
+fi
+
+build/linux/startbench --devsim build/linux/devsim --link "$WORK/com1" --work "$WORK" \
+  --reps "$reps" --idle "$idle" "${targets[@]}" \
+  --size "start.exe, i686 (the product)=build/win32/start.exe" \
+  --size "start.exe, x86_64=build/win64/start.exe" \
+  --size "start, Linux x86_64, stripped=$WORK/native/start" >"$WORK/results.md"
+mkdir -p "$(dirname "$out")"
+cp "$WORK/results.md" "$out"
+cat "$out"
+echo
+echo "Saved in $out"
