@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Builds everything (the Linux program and both Windows programs) and runs
-# every test. Usage: scripts/test.sh
+# every test: all tests of the Linux build (unit tests, the programs on
+# Xvfb and under Wine, the benchmark's smoke run), the unit tests again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of
+# every fuzz target. Usage: scripts/test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
 jobs=$(nproc)
-for preset in linux win32 win64; do
+for preset in linux win32 win64 linux-asan; do
   echo "== build $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
@@ -15,3 +18,9 @@ done
 
 echo "== test linux"
 ctest --preset linux -j "$jobs"
+
+echo "== test linux-asan (unit tests)"
+ctest --preset linux-asan -j "$jobs" -L unit
+
+echo "== fuzz"
+scripts/fuzz.sh 10
