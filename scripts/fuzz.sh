@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (preset "fuzz": clang, libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs each for the given number of seconds
-# on a fresh copy of its seed corpus in build/fuzz/corpus-run/. Fails on any
+# on a fresh copy of its starting corpus in build/fuzz/corpus-run/. Fails on any
 # crash, hang, leak or sanitizer report; the failing input is kept as
 # build/fuzz/crash-<target>-*.
 # Usage: scripts/fuzz.sh [seconds-per-target]   (default 60)

@@ -18,8 +18,8 @@ using Times = std::vector<std::uint64_t>;
 constexpr std::size_t kFlood = 64 * 1024;  // bytes a flooding device sends at once
 
 // `size` bytes of deterministic noise, every byte value included.
-std::string Noise(std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
+std::string Noise(std::size_t size, unsigned variant) {
+  std::mt19937 random(variant);
   std::string bytes(size, '\0');
   for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
   return bytes;
@@ -201,10 +201,10 @@ TEST(BadConfiguration, ARootLongerThanEveryBufferLaunchesNothing) {
 }
 
 TEST(BadDevices, RandomRepliesAreReadInPiecesOfAtMost200Bytes) {
-  for (unsigned seed = 1; seed <= 20; ++seed) {
-    const std::string context = "seed " + std::to_string(seed);
+  for (unsigned variant = 1; variant <= 20; ++variant) {
+    const std::string context = "noise variant " + std::to_string(variant);
     Program run;
-    auto random = std::make_shared<std::mt19937>(seed);
+    auto random = std::make_shared<std::mt19937>(variant);
     for (auto& [name, port] : run.system.Ports) {
       port.ReplyDelay = (*random)() % 1200;
       // Answers every write, at either speed, with up to 3000 random bytes.

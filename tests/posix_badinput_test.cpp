@@ -28,8 +28,8 @@ using posixtest::ScopedEnv;
 using posixtest::TempDir;
 using posixtest::WriteText;
 
-std::string Noise(std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
+std::string Noise(std::size_t size, unsigned variant) {
+  std::mt19937 random(variant);
   std::string bytes(size, '\0');
   for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
   return bytes;
