@@ -1,5 +1,5 @@
 # The Linux program: the core, the POSIX platform and the FLTK backend. The
-# bitmaps are compiled in, so the program is one file.
+# bitmaps and the icon are compiled in, so the program is one file.
 find_program(FLTK_CONFIG fltk-config REQUIRED)
 execute_process(COMMAND ${FLTK_CONFIG} --cxxflags OUTPUT_VARIABLE FLTK_CXXFLAGS
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -15,7 +15,8 @@ set(START_ASSETS
   ${CMAKE_CURRENT_SOURCE_DIR}/assets/logo.bmp
   ${CMAKE_CURRENT_SOURCE_DIR}/assets/fahne_eng.bmp
   ${CMAKE_CURRENT_SOURCE_DIR}/assets/fahne_ger.bmp
-  ${CMAKE_CURRENT_SOURCE_DIR}/assets/pfeil.bmp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/pfeil.bmp
+  ${CMAKE_CURRENT_SOURCE_DIR}/assets/start.ico)
 add_custom_command(
   OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/assets.cpp
   COMMAND ${CMAKE_COMMAND} -DOUTPUT=${CMAKE_CURRENT_BINARY_DIR}/assets.cpp

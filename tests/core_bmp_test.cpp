@@ -181,4 +181,85 @@ TEST(DecodeBmp, TheStartWindowsBitmapsDecodeAtTheirSizes) {
   EXPECT_EQ(At(pfeil, 7, 0), "255,255,255");
 }
 
+// An icon file with one picture: `bitmap` (as Bitmap() makes it, its height
+// counting colour and mask rows) without its file header.
+Bytes Icon(const Bytes& bitmap) {
+  Bytes out;
+  Put16(out, 0);
+  Put16(out, 1);
+  Put16(out, 1);
+  out.insert(out.end(), {3, 2, 4, 0});
+  Put16(out, 1);
+  Put16(out, 8);
+  Put32(out, static_cast<std::uint32_t>(bitmap.size() - 14));
+  Put32(out, 22);
+  out.insert(out.end(), bitmap.begin() + 14, bitmap.end());
+  return out;
+}
+
+// "r,g,b,a" of the pixel at x, y of an RGBA image.
+std::string Rgba(const RgbImage& image, int x, int y) {
+  const unsigned char* p = &image.Pixels[(static_cast<std::size_t>(y) * image.Width + x) * 4];
+  return std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + "," +
+         std::to_string(p[3]);
+}
+
+TEST(DecodeIco, ColoursFromThePictureAndTransparencyFromTheMask) {
+  // The 3 x 2 picture of the bitmap cases; the mask (bottom row first) makes
+  // the bottom-left and the top-middle pixel transparent.
+  const Bytes rows = {0, 3, 1, 0, 1, 2, 3, 0, 0x80, 0, 0, 0, 0x40, 0, 0, 0};
+  const Bytes icon = Icon(Bitmap(3, 4, 8, kPalette, rows));
+  const RgbImage image = DecodeIco(icon.data(), icon.size());
+  ASSERT_EQ(image.Width, 3);
+  ASSERT_EQ(image.Height, 2);
+  ASSERT_EQ(image.Channels, 4);
+  EXPECT_EQ(Rgba(image, 0, 0), "255,0,0,255");
+  EXPECT_EQ(Rgba(image, 1, 0), "0,255,0,0");
+  EXPECT_EQ(Rgba(image, 2, 0), "0,0,255,255");
+  EXPECT_EQ(Rgba(image, 0, 1), "0,0,0,0");
+  EXPECT_EQ(Rgba(image, 1, 1), "0,0,255,255");
+  EXPECT_EQ(Rgba(image, 2, 1), "255,0,0,255");
+
+  // Without the mask rows every pixel is opaque.
+  const Bytes noMask = Icon(Bitmap(3, 4, 8, kPalette, Bytes(rows.begin(), rows.begin() + 8)));
+  const RgbImage opaque = DecodeIco(noMask.data(), noMask.size());
+  ASSERT_EQ(opaque.Height, 2);
+  EXPECT_EQ(Rgba(opaque, 1, 0), "0,255,0,255");
+
+  Bytes cursor = icon;
+  cursor[2] = 2;
+  Bytes farOffset = icon;
+  farOffset[18] = 0xFF;
+  Bytes oddHeight = icon;
+  oddHeight[22 + 8] = 3;
+  const Case cases[] = {
+      {"empty", {}},
+      {"directory only", Bytes(icon.begin(), icon.begin() + 6)},
+      {"cut short", Bytes(icon.begin(), icon.begin() + 40)},
+      {"a cursor file", cursor},
+      {"picture beyond the end", farOffset},
+      {"odd stored height", oddHeight},
+      {"compressed picture", Icon(Bitmap(3, 4, 8, kPalette, rows, 1))},
+  };
+  for (const Case& c : cases)
+    EXPECT_TRUE(DecodeIco(c.file.data(), c.file.size()).Empty()) << c.name;
+}
+
+TEST(DecodeIco, TheProgramIconIsADiscWithAHole) {
+  const auto path =
+      std::filesystem::path(__FILE__).parent_path().parent_path() / "assets" / "start.ico";
+  std::ifstream in(path, std::ios::binary);
+  const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const RgbImage icon = DecodeIco(file.data(), file.size());
+  ASSERT_EQ(icon.Width, 32);
+  ASSERT_EQ(icon.Height, 32);
+  auto alpha = [&](int x, int y) {
+    return icon.Pixels[(static_cast<std::size_t>(y) * 32 + x) * 4 + 3];
+  };
+  EXPECT_EQ(alpha(0, 0), 0) << "corner";
+  EXPECT_EQ(alpha(16, 16), 0) << "centre hole";
+  EXPECT_EQ(alpha(16, 4), 255) << "disc";
+  EXPECT_EQ(alpha(4, 16), 255) << "disc";
+}
+
 }  // namespace

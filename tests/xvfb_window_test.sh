@@ -2,10 +2,11 @@
 # Drives the real Linux program on a private X server, on a copy of the sample
 # CD, with simulated devices on pseudo-terminals (never the machine's ports):
 #  1. Devices up to date, German, no window manager: the start window is
-#     mapped borderless, 459x280, centred, titled after start.ins; its pixels
-#     (frame, white ground, side strip, hover arrow); the detection commands
-#     reach both simulators at their line speeds in the timetable's spacing,
-#     and no prompt appears; a click on "Beenden" ends the program.
+#     mapped borderless, 459x280, centred, titled after start.ins, with the
+#     program's icon; its pixels (frame, white ground, side strip, hover
+#     arrow); the detection commands reach both simulators at their line
+#     speeds in the timetable's spacing, and no prompt appears; a click on
+#     "Beenden" ends the program.
 #  2. An out-of-date interface, English, no window manager: the prompt is
 #     mapped 377x152 and centred and takes the keys by itself; Escape does
 #     nothing, Tab and Return choose "Continue", the program goes on, and
@@ -137,6 +138,7 @@ wait_for 10 has_window "$TITLE" || fail "the start window did not appear"
 MAIN=$(window "$TITLE")
 check_centred "$MAIN" 459 280
 left=$X top=$Y
+xprop -id "$MAIN" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || fail "the window has no 32x32 icon"
 [[ "$(pixel "$left" "$top")" == "0,0,0" ]] || fail "no black frame at the top-left corner"
 [[ "$(pixel $((left + 458)) $((top + 279)))" == "0,0,0" ]] || fail "no black frame at the bottom-right corner"
 [[ "$(pixel $((left + 400)) $((top + 100)))" == "255,255,255" ]] || fail "the background is not white"

@@ -1,5 +1,5 @@
-// Decoding of uncompressed Windows bitmap files to RGB pixels. Portable: no
-// operating-system headers.
+// Decoding of uncompressed Windows bitmap and icon files to RGB(A) pixels.
+// Portable: no operating-system headers.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +8,8 @@
 struct RgbImage {
   int Width = 0;
   int Height = 0;
-  std::vector<unsigned char> Pixels;  // 3 bytes a pixel, rows top to bottom
+  int Channels = 3;                   // 3 (RGB) or 4 (RGBA)
+  std::vector<unsigned char> Pixels;  // Channels bytes a pixel, rows top to bottom
   bool Empty() const { return Pixels.empty(); }
 };
 
@@ -16,3 +17,9 @@ struct RgbImage {
 // top-down, without compression. Gives an empty image for anything else or
 // for a malformed file; never reads outside `data`.
 RgbImage DecodeBmp(const unsigned char* data, std::size_t size);
+
+// Decodes the first picture of an icon file (any depth DecodeBmp takes,
+// without compression) to RGBA: alpha 0 where the picture's mask makes the
+// pixel transparent, 255 elsewhere. Gives an empty image for anything else
+// or for a malformed file; never reads outside `data`.
+RgbImage DecodeIco(const unsigned char* data, std::size_t size);

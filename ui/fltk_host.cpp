@@ -7,6 +7,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
+#include <FL/Fl_RGB_Image.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 #include <fontconfig/fontconfig.h>
@@ -16,9 +17,9 @@
 #include <vector>
 
 extern const unsigned char kAsset_leiste[], kAsset_logo[], kAsset_fahne_eng[], kAsset_fahne_ger[],
-    kAsset_pfeil[];
+    kAsset_pfeil[], kAsset_start[];
 extern const std::size_t kAsset_leiste_size, kAsset_logo_size, kAsset_fahne_eng_size,
-    kAsset_fahne_ger_size, kAsset_pfeil_size;
+    kAsset_fahne_ger_size, kAsset_pfeil_size, kAsset_start_size;
 
 namespace {
 
@@ -296,6 +297,13 @@ void FltkHost::Run(TWindow& mainWindow) {
   ModelWindow& window = NativeWindow(mainWindow);
   mainWindow.Show();
   if (quit_) return;
+  // The program's icon for the task bar and the window switcher (the
+  // window copies the image).
+  const RgbImage icon = DecodeIco(kAsset_start, kAsset_start_size);
+  if (!icon.Empty()) {
+    const Fl_RGB_Image image(icon.Pixels.data(), icon.Width, icon.Height, icon.Channels);
+    window.icon(&image);
+  }
   ShowFocused(window);
   ShowInTaskBar(window);
   while (!quit_ && Fl::first_window() != nullptr) Fl::wait();
