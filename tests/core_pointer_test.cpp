@@ -64,6 +64,32 @@ TEST_F(PointerTest, TheSideStripAndEmptySpaceResetEverything) {
   EXPECT_EQ(Application->Cursor(), TCursor::Default);
 }
 
+TEST_F(PointerTest, MovesWithTheButtonHeldGoWhereItWasPressed) {
+  // Pressed on Menu2 and dragged across the background and out of the
+  // window: the arrow stays at Menu2; released outside, nothing is clicked.
+  Move(150, 82);
+  Form1->MouseDown(150, 82, 1);
+  Move(300, 40);
+  Move(600, 82);
+  EXPECT_TRUE(ArrowShown());
+  EXPECT_EQ(ArrowTop(), 81);
+  EXPECT_EQ(Application->Cursor(), TCursor::Hand);
+  Form1->MouseUp(600, 82);
+  EXPECT_TRUE(system.CallsStartingWith("ShellExecute").empty());
+  // Free again: a move over the background hides the arrow.
+  Move(300, 40);
+  EXPECT_FALSE(ArrowShown());
+
+  // Pressed on the background and dragged over Menu3: nothing shows.
+  Form1->MouseDown(300, 40, 1);
+  Move(150, 110);
+  EXPECT_FALSE(ArrowShown());
+  EXPECT_EQ(Application->Cursor(), TCursor::Default);
+  Form1->MouseUp(150, 110);
+  Move(150, 110);
+  EXPECT_TRUE(ArrowShown());
+}
+
 TEST_F(PointerTest, HitTestingFindsTheTopmostVisibleControl) {
   EXPECT_EQ(Form1->ControlAt(80, 265)->Name, Form1->English ? "Fahneger" : "FahneEng");
   Form1->LanguageClick(Form1->SpracheLabel);

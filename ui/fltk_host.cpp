@@ -209,11 +209,11 @@ class ModelWindow : public Fl_Double_Window {
 
   int handle(int event) override {
     switch (event) {
-      case FL_ENTER:
       case FL_LEAVE:
       case FL_FOCUS:
       case FL_UNFOCUS:
         return 1;
+      case FL_ENTER:  // the pointer's first position inside counts as a move
       case FL_MOVE:
       case FL_DRAG:
         model_.MouseMove(Fl::event_x(), Fl::event_y());

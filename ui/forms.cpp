@@ -52,6 +52,10 @@ void TWindow::SetVisible(TControl& control, bool visible) {
   if (control.Visible == visible) return;
   control.Visible = visible;
   if (!visible && pressTarget_ == &control) pressTarget_ = pressed_ = nullptr;
+  if (!visible && captured_ == &control) {
+    captured_ = nullptr;
+    buttonHeld_ = false;
+  }
   Invalidate();
 }
 
@@ -81,16 +85,19 @@ void TWindow::MouseMove(int x, int y) {
       Invalidate();
     }
   }
-  if (control == nullptr) {
+  TControl* receiver = buttonHeld_ ? captured_ : control;
+  if (receiver == nullptr) {
     FormMouseMove();
-  } else if (control->OnMouseMove) {
-    control->OnMouseMove(*control);
+  } else if (receiver->OnMouseMove) {
+    receiver->OnMouseMove(*receiver);
   }
 }
 
 void TWindow::MouseDown(int x, int y, int clickCount) {
   if (!AcceptsInput()) return;
   TControl* control = ControlAt(x, y);
+  buttonHeld_ = true;
+  captured_ = control;
   pressTarget_ = clickCount == 1 ? control : nullptr;
   if (control != nullptr && control->Kind == TControlKind::Button) {
     focused_ = control;
@@ -102,6 +109,8 @@ void TWindow::MouseDown(int x, int y, int clickCount) {
 void TWindow::MouseUp(int x, int y) {
   TControl* target = pressTarget_;
   pressTarget_ = nullptr;
+  buttonHeld_ = false;
+  captured_ = nullptr;
   if (pressed_ != nullptr) {
     pressed_ = nullptr;
     Invalidate();
@@ -173,7 +182,8 @@ void TWindow::ShowModal() {
   modalDone_ = false;
   showing_ = true;
   focused_ = nullptr;
-  pressed_ = pressTarget_ = nullptr;
+  pressed_ = pressTarget_ = captured_ = nullptr;
+  buttonHeld_ = false;
   FocusNext(0);
   app.Backend().RunModal(*this);
   showing_ = false;

@@ -89,6 +89,8 @@ class TWindow {
 
   // Raw input from a backend, in client coordinates. A press with
   // clickCount > 1 is the second press of a double click and clicks nothing.
+  // Between MouseDown and MouseUp the backend passes every move, also those
+  // outside the window.
   void MouseMove(int x, int y);
   void MouseDown(int x, int y, int clickCount);
   void MouseUp(int x, int y);
@@ -127,6 +129,11 @@ class TWindow {
   TControl* focused_ = nullptr;
   TControl* pressed_ = nullptr;
   TControl* pressTarget_ = nullptr;
+  // While the left button is held, moves go to where it was pressed (a
+  // control, or the background when `captured_` is null), even outside the
+  // window.
+  bool buttonHeld_ = false;
+  TControl* captured_ = nullptr;
 };
 
 // A timer of a window: fires once per interval while enabled.
