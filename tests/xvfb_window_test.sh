@@ -11,10 +11,11 @@
 #     mapped 377x152 and centred and takes the keys by itself; Escape does
 #     nothing, Tab and Return choose "Continue", the program goes on, and
 #     Alt+F4 (which only the program can handle here) ends it.
-#  3. The same under openbox: the start window stays undecorated, centred
-#     and in the task bar, the prompt is transient for it, and a click on the
-#     prompt's update button starts the interface's updater on the CD, in its
-#     folder, and ends the program.
+#  3. The same under openbox, with a desktop resolution of 144 dpi: the
+#     start window stays undecorated, 459x280, centred and in the task bar,
+#     the prompt is scaled to 566x228 and transient for it, and a click on
+#     the prompt's update button starts the interface's updater on the CD,
+#     in its folder, and ends the program.
 # Screenshots go to $BUILD_DIR/screenshots/. Exits 77 (skipped) when a tool
 # is missing.
 set -uo pipefail
@@ -217,16 +218,21 @@ if command -v openbox >/dev/null; then
   PIDS+=($!)
   wait_for 5 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window" ||
     fail "openbox did not start"
+  # The desktop's font resolution, as desktops set it for scaling: the
+  # prompt is laid out for it, the start window keeps its size.
+  xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'Xft.dpi:\t144\n'
   device com2 --kind interface --version 1.0
   start_program C.UTF-8
   wait_for 10 has_window "$PROMPT" || fail "no prompt under the window manager"
   DIALOG=$(window "$PROMPT")
   MAIN=$(window "$TITLE")
   check_centred "$MAIN" 459 280
+  geometry "$DIALOG"
+  [[ "$W x $H" == "566 x 228" ]] || fail "the prompt is ${W}x$H at 144 dpi, not 566x228"
   xprop -id "$MAIN" _NET_WM_STATE | grep -q SKIP_TASKBAR && fail "the start window is kept out of the task bar"
   xprop -id "$DIALOG" WM_TRANSIENT_FOR | grep -q "window id" || fail "the prompt is not transient"
   import -window root "$SHOTS/linux-prompt-openbox.png" 2>/dev/null
-  xdotool mousemove --window "$DIALOG" 110 132 click 1
+  xdotool mousemove --window "$DIALOG" 165 199 click 1
   wait_for 5 ended "$START_PID" || fail "a click on the update button did not end the program"
   grep -q "Update/Tarvex/VXupdate.exe started in $WORK/cd/Update/Tarvex" "$WORK/launched.log" ||
     fail "the interface updater was not started in its folder: $(cat "$WORK/launched.log" 2>&1)"

@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <string_view>
 #include <vector>
 
 extern const unsigned char kAsset_leiste[], kAsset_logo[], kAsset_fahne_eng[], kAsset_fahne_ger[],
@@ -266,6 +268,32 @@ class ModelWindow : public Fl_Double_Window {
 };
 
 FltkHost::FltkHost() = default;
+
+int FltkHost::LogicalDpi() {
+  fl_open_display();
+  const char* resources = XResourceManagerString(fl_display);
+  if (resources == nullptr) return 96;
+  // Lines "name:<blanks>value"; the last Xft.dpi wins, as in the resource
+  // database.
+  int dpi = 96;
+  std::string_view rest(resources);
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find('\n'), rest.size());
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    constexpr std::string_view kKey = "Xft.dpi:";
+    if (!line.starts_with(kKey)) continue;
+    line.remove_prefix(kKey.size());
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    double value = 0;
+    const auto [ptr, error] = std::from_chars(line.data(), line.data() + line.size(), value);
+    // Values beyond five times either way are mistakes, not settings.
+    if (error == std::errc() && value >= 96.0 / 5 && value <= 96.0 * 5) {
+      dpi = static_cast<int>(value + 0.5);
+    }
+  }
+  return dpi;
+}
 FltkHost::~FltkHost() = default;
 
 void FltkHost::RegisterFonts() {

@@ -30,9 +30,9 @@ class FltkHost : public Host {
   // and window lists show (the borderless window has no caption to show it).
   void TitleChanged(const std::string& title) override;
   int TextWidth(const TFont& font, std::string_view text) override;
-  // FLTK 1.3 draws in pixels and does not scale; the prompts are laid out
-  // for 96 dpi.
-  int LogicalDpi() override { return 96; }
+  // The desktop's font resolution, the resource Xft.dpi that desktops set
+  // for scaling; 96 without it.
+  int LogicalDpi() override;
 
  private:
   ModelWindow& NativeWindow(TWindow& window);
