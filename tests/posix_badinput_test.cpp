@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -180,18 +181,23 @@ TEST_F(PosixBadPeerTest, AnEndlessStreamIsReadInPiecesAndPurged) {
   while (cycle.size() < 2 * kReadMax + piece.size()) cycle += piece;
 
   // What the detection does with each port: read, evaluate, purge; here
-  // over and over, each time the stream has refilled the port.
-  int full = 0;
-  for (int round = 0; round < 200; ++round) {
-    pollfd readable = {static_cast<int>(PortHandles[0]), POLLIN, 0};
-    poll(&readable, 1, 100);
-    if (const std::optional<std::string> text = TimedRead()) {
-      if (text->size() == kReadMax) ++full;
-      EXPECT_NE(cycle.find(*text), std::string::npos) << *text;
-    }
+  // over and over, each time the stream has filled the port beyond what one
+  // read takes.
+  const int port = static_cast<int>(PortHandles[0]);
+  for (int round = 0; round < 50; ++round) {
+    ASSERT_TRUE(posixtest::WaitFor(
+        [&] {
+          int queued = 0;
+          return ioctl(port, TIOCINQ, &queued) == 0 && queued > static_cast<int>(kReadMax);
+        },
+        5s))
+        << "round " << round;
+    const std::optional<std::string> text = TimedRead();
+    ASSERT_TRUE(text.has_value()) << "round " << round;
+    EXPECT_EQ(text->size(), kReadMax) << "round " << round;
+    EXPECT_NE(cycle.find(*text), std::string::npos) << *text;
     platform_.PurgeComm(PortHandles[0], kPurgeTxClear | kPurgeRxClear);
   }
-  EXPECT_GT(full, 0);
 
   // Once the peer is quiet, a purge leaves nothing to read.
   Stop();
