@@ -3,7 +3,9 @@
 find_program(FLTK_CONFIG fltk-config REQUIRED)
 execute_process(COMMAND ${FLTK_CONFIG} --cxxflags OUTPUT_VARIABLE FLTK_CXXFLAGS
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
-execute_process(COMMAND ${FLTK_CONFIG} --ldflags OUTPUT_VARIABLE FLTK_LDFLAGS
+# FLTK is linked statically (its X11 libraries stay shared), so the program
+# on the CD needs nothing that a Linux desktop lacks.
+execute_process(COMMAND ${FLTK_CONFIG} --ldstaticflags OUTPUT_VARIABLE FLTK_LDFLAGS
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
 separate_arguments(FLTK_CXXFLAGS UNIX_COMMAND "${FLTK_CXXFLAGS}")
 separate_arguments(FLTK_LDFLAGS UNIX_COMMAND "${FLTK_LDFLAGS}")
@@ -34,3 +36,7 @@ add_executable(start app/start_linux.cpp ui/fltk_host.cpp ${CMAKE_CURRENT_BINARY
 target_compile_options(start PRIVATE ${FLTK_CXXFLAGS})
 target_compile_definitions(start PRIVATE START_VERSION="${PROJECT_VERSION}")
 target_link_libraries(start PRIVATE posixplatform startbmp PkgConfig::FONTCONFIG ${FLTK_LDFLAGS})
+if(NOT START_SANITIZE)
+  # Nor a C++ runtime of a particular version.
+  target_link_options(start PRIVATE -static-libstdc++ -static-libgcc)
+endif()

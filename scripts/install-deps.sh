@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ libgtest-dev
   libfltk1.3-dev libfontconfig-dev fonts-liberation fonts-wine
+  libxrender-dev libxcursor-dev libxfixes-dev libxext-dev libxft-dev libxinerama-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
   xvfb xdotool x11-utils openbox imagemagick
   clang libclang-rt-14-dev

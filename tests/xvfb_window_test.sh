@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Drives the real Linux program on a private X server, on a copy of the sample
-# CD, with simulated devices on pseudo-terminals (never the machine's ports):
+# CD, with simulated devices on pseudo-terminals (never the machine's ports),
+# after checking that it needs no FLTK or C++ runtime library beside it:
 #  1. Devices up to date, German, no window manager: the start window is
 #     mapped borderless, 459x280, centred, titled after start.ins, with the
 #     program's icon; its pixels (frame, white ground, side strip, hover
@@ -36,6 +37,14 @@ for tool in Xvfb xdotool xwininfo xdpyinfo xprop import; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 SOURCE_DIR=${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}
+
+# The program brings FLTK and the C++ runtime along (sanitizer builds
+# excepted), so a machine without them runs it from the CD.
+libs=$(ldd "$START_BIN")
+if ! grep -q libasan <<<"$libs"; then
+  needed=$(awk '{print $1}' <<<"$libs" | grep -E '^lib(fltk|stdc\+\+)' | tr '\n' ' ')
+  [[ -z "$needed" ]] || fail "the program needs ${needed}at run time"
+fi
 
 WORK=$(mktemp -d /tmp/xvfb-window.XXXXXX)
 SHOTS="${BUILD_DIR:-$WORK}/screenshots"
