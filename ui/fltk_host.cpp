@@ -350,17 +350,25 @@ void FltkHost::RunModal(TWindow& window) {
   if (main_ != nullptr && !quit_) GiveFocus(NativeWindow(*main_));
 }
 
-namespace {
-
-void OnTimer(void* timer) {
-  static_cast<TTimer*>(timer)->Fire();
+// FLTK may run a timeout a fraction of a millisecond before its time; a
+// timer waits at least its interval, so such a call waits for the rest.
+void FltkHost::OnTimer(void* data) {
+  Armed& armed = *static_cast<Armed*>(data);
+  const std::chrono::duration<double> left = armed.Due - std::chrono::steady_clock::now();
+  if (left.count() > 0) {
+    Fl::add_timeout(left.count(), OnTimer, data);
+    return;
+  }
+  armed.Timer->Fire();
 }
 
-}  // namespace
-
 void FltkHost::TimerChanged(TTimer& timer) {
-  Fl::remove_timeout(OnTimer, &timer);
-  if (timer.Enabled()) Fl::add_timeout(timer.Interval / 1000.0, OnTimer, &timer);
+  std::unique_ptr<Armed>& armed = armed_[&timer];
+  if (!armed) armed = std::make_unique<Armed>(Armed{&timer, {}});
+  Fl::remove_timeout(OnTimer, armed.get());
+  if (!timer.Enabled()) return;
+  armed->Due = std::chrono::steady_clock::now() + std::chrono::milliseconds(timer.Interval);
+  Fl::add_timeout(timer.Interval / 1000.0, OnTimer, armed.get());
 }
 
 void FltkHost::Invalidate(TWindow& window) {

@@ -2,6 +2,7 @@
 // feeds them the mouse, the keys, timer ticks and modal loops.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -38,6 +39,14 @@ class FltkHost : public Host {
   ModelWindow& NativeWindow(TWindow& window);
   void ApplyCursor(ModelWindow& window);
 
+  // A timer's FLTK timeout and when its interval is over.
+  struct Armed {
+    TTimer* Timer;
+    std::chrono::steady_clock::time_point Due;
+  };
+  static void OnTimer(void* armed);
+
+  std::map<TTimer*, std::unique_ptr<Armed>> armed_;
   bool quit_ = false;
   std::string title_;
   TCursor cursor_{};
