@@ -23,9 +23,13 @@
 #   place in the timetable counted from the window being mapped: "&" at T,
 #   "0iv" at T + 200 ms, "MODE=REMOTE" at T + 400 and T + 420, "VERSION?" at
 #   T + 920. The program writes "&" while the window is being shown, just
-#   before the map, so that figure is slightly negative. The row "earliest
-#   timed command vs &" counts the later commands from the arrival of "&"
-#   instead: a negative value there would mean a timer fired early.
+#   before the map, so that figure is slightly negative. The row "shortest
+#   gap" takes the gaps that the timers and the pause make ("0iv" to the
+#   first "MODE=REMOTE", 200 ms; between both, 20 ms; the second to
+#   "VERSION?", 500 ms) minus their intervals: a timer that fired early
+#   would make it negative. The simulator stamps a command when it reads
+#   it, which a busy machine can delay by up to a millisecond, so a few
+#   tenths below zero are the stamps, not the timers.
 # - peak resident memory: VmHWM of the program's process at the end.
 # - CPU time: all threads of the process, from the scheduler, over the idle
 #   period that starts 1.5 s after the map, when detection has finished.

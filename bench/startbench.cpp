@@ -9,8 +9,8 @@
 //   2. the program is started; "start-up" is the time from just before exec
 //      to the MapNotify of its window named "orbilex CD..." on the root;
 //   3. the simulator's log gives the arrival time of every command; each is
-//      compared with the timetable counted from the window's map (T) and
-//      from the arrival of the first command, "&";
+//      compared with the timetable counted from the window's map (T), and
+//      each gap between timed commands with its interval;
 //   4. once detection has finished (T + 1.5 s), the CPU time of all threads
 //      of the process is sampled, and again after the idle period;
 //   5. the peak resident memory (VmHWM) is read and the program is ended.
@@ -88,7 +88,7 @@ struct Options {
 struct Sample {
   double startupMs = 0;
   std::array<double, kTimetable.size()> fromMapMs{};
-  double earliestFromFirstMs = 0;  // min over the later commands
+  double shortestGapMs = 0;  // min over the gaps after "0iv" of gap - interval
   double peakRssMb = 0;
   double idleCpuMs = 0;
 };
@@ -346,17 +346,24 @@ Sample RunOnce(const Options& o, MapWatch& watch, const std::string& dir,
   device.Stop();
 
   const auto commands = ReadLog(logPath);
-  const std::optional<double> first = Arrival(commands, kTimetable[0]);
-  s.earliestFromFirstMs = HUGE_VAL;
+  std::array<double, kTimetable.size()> at{};
   for (size_t i = 0; i < kTimetable.size(); ++i) {
-    const std::optional<double> at = Arrival(commands, kTimetable[i]);
-    if (!at || !first) {
+    const std::optional<double> arrival = Arrival(commands, kTimetable[i]);
+    if (!arrival) {
       Fail(name + ": the device never received " + kTimetable[i].label + " (log " + logPath + ")");
     }
-    s.fromMapMs[i] = *at - *mapped - kTimetable[i].offsetMs;
-    if (i > 0)
-      s.earliestFromFirstMs =
-          std::min(s.earliestFromFirstMs, *at - *first - kTimetable[i].offsetMs);
+    at[i] = *arrival;
+    s.fromMapMs[i] = at[i] - *mapped - kTimetable[i].offsetMs;
+  }
+  // The gaps that timers and pauses make: "0iv" to the first "MODE=REMOTE"
+  // (200 ms), between both (20 ms), the second to "VERSION?" (500 ms). The
+  // gap from "&" is left out: the simulator stamps "&" only once it has
+  // taken in the port's opening, which can make it late by a millisecond
+  // or two.
+  s.shortestGapMs = HUGE_VAL;
+  for (size_t i = 2; i < kTimetable.size(); ++i) {
+    const double interval = kTimetable[i].offsetMs - kTimetable[i - 1].offsetMs;
+    s.shortestGapMs = std::min(s.shortestGapMs, at[i] - at[i - 1] - interval);
   }
   return s;
 }
@@ -421,8 +428,8 @@ void PrintTables(const Options& o, const std::vector<Target>& targets) {
              pickers[i]);
   }
   PrintRow(
-      targets, "earliest timed command vs \"&\" (ms; min and max of the per-run minimum)",
-      ">= 0: never early", 1, [](const Sample& s) { return s.earliestFromFirstMs; }, true);
+      targets, "shortest gap between timed commands minus its interval (ms; min and max)",
+      ">= 0: never early", 1, [](const Sample& s) { return s.shortestGapMs; }, true);
   PrintRow(targets, "peak resident memory (MB)", "native <= 12", 1,
            [](const Sample& s) { return s.peakRssMb; });
   PrintRow(targets, "CPU time in the idle period after detection (ms)", "about 0", 2,
