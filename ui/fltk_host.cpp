@@ -269,6 +269,8 @@ class ModelWindow : public Fl_Double_Window {
 
 FltkHost::FltkHost() = default;
 
+FltkHost::~FltkHost() = default;
+
 int FltkHost::LogicalDpi() {
   fl_open_display();
   const char* resources = XResourceManagerString(fl_display);
@@ -294,7 +296,6 @@ int FltkHost::LogicalDpi() {
   }
   return dpi;
 }
-FltkHost::~FltkHost() = default;
 
 void FltkHost::RegisterFonts() {
   // Fontconfig leaves bitmap faces out unless the program adds them itself.
