@@ -51,10 +51,14 @@ RgbImage Decode(const Bytes& file) {
   return DecodeBmp(file.data(), file.size());
 }
 
-// "r,g,b" of the pixel at x, y.
+// "r,g,b" (or "r,g,b,a") of the pixel at x, y.
 std::string At(const RgbImage& image, int x, int y) {
-  const unsigned char* p = &image.Pixels[(static_cast<std::size_t>(y) * image.Width + x) * 3];
-  return std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]);
+  const auto channels = static_cast<std::size_t>(image.Channels);
+  const unsigned char* p =
+      &image.Pixels[(static_cast<std::size_t>(y) * image.Width + x) * channels];
+  std::string text = std::to_string(p[0]);
+  for (std::size_t i = 1; i < channels; ++i) text += "," + std::to_string(p[i]);
+  return text;
 }
 
 // Palette: 0 black, 1 red, 2 green, 3 blue (stored blue, green, red, 0).
@@ -197,13 +201,6 @@ Bytes Icon(const Bytes& bitmap) {
   return out;
 }
 
-// "r,g,b,a" of the pixel at x, y of an RGBA image.
-std::string Rgba(const RgbImage& image, int x, int y) {
-  const unsigned char* p = &image.Pixels[(static_cast<std::size_t>(y) * image.Width + x) * 4];
-  return std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + "," +
-         std::to_string(p[3]);
-}
-
 TEST(DecodeIco, ColoursFromThePictureAndTransparencyFromTheMask) {
   // The 3 x 2 picture of the bitmap cases; the mask (bottom row first) makes
   // the bottom-left and the top-middle pixel transparent.
@@ -213,18 +210,18 @@ TEST(DecodeIco, ColoursFromThePictureAndTransparencyFromTheMask) {
   ASSERT_EQ(image.Width, 3);
   ASSERT_EQ(image.Height, 2);
   ASSERT_EQ(image.Channels, 4);
-  EXPECT_EQ(Rgba(image, 0, 0), "255,0,0,255");
-  EXPECT_EQ(Rgba(image, 1, 0), "0,255,0,0");
-  EXPECT_EQ(Rgba(image, 2, 0), "0,0,255,255");
-  EXPECT_EQ(Rgba(image, 0, 1), "0,0,0,0");
-  EXPECT_EQ(Rgba(image, 1, 1), "0,0,255,255");
-  EXPECT_EQ(Rgba(image, 2, 1), "255,0,0,255");
+  EXPECT_EQ(At(image, 0, 0), "255,0,0,255");
+  EXPECT_EQ(At(image, 1, 0), "0,255,0,0");
+  EXPECT_EQ(At(image, 2, 0), "0,0,255,255");
+  EXPECT_EQ(At(image, 0, 1), "0,0,0,0");
+  EXPECT_EQ(At(image, 1, 1), "0,0,255,255");
+  EXPECT_EQ(At(image, 2, 1), "255,0,0,255");
 
   // Without the mask rows every pixel is opaque.
   const Bytes noMask = Icon(Bitmap(3, 4, 8, kPalette, Bytes(rows.begin(), rows.begin() + 8)));
   const RgbImage opaque = DecodeIco(noMask.data(), noMask.size());
   ASSERT_EQ(opaque.Height, 2);
-  EXPECT_EQ(Rgba(opaque, 1, 0), "0,255,0,255");
+  EXPECT_EQ(At(opaque, 1, 0), "0,255,0,255");
 
   Bytes cursor = icon;
   cursor[2] = 2;
