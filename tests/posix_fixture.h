@@ -36,6 +36,7 @@ class TempDir {
   std::string Path(const std::string& relative = "") const {
     return relative.empty() ? path_.string() : (path_ / relative).string();
   }
+  std::string operator/(const std::string& relative) const { return Path(relative); }
   // The same path as the program names it: "\"-separated, with `relative`
   // taken as written (it may use "\" already).
   std::string Windows(const std::string& relative = "") const {
