@@ -478,5 +478,8 @@ void PosixPlatform::CloseHandle(PortHandle port) {
   // A pseudo-terminal keeps the exclusive flag while its other side stays
   // open; clear it so the device can be opened again. Closing drops the lock.
   ioctl(Fd(port), TIOCNXCL);
+  // A serial line's close waits (up to 30 s by default) for queued output
+  // to go out; output that flow control holds back is dropped instead.
+  tcflush(Fd(port), TCOFLUSH);
   close(Fd(port));
 }

@@ -1,4 +1,5 @@
-// The platform layer on Linux and other POSIX systems.
+// The platform layer on Linux. It keeps to POSIX but for a few Linux names:
+// the faster line speeds, IUCLC and /proc/self/exe for the own path.
 //
 // Paths arrive "\"-separated, as the program keeps them, and are mapped at
 // this boundary: "\" becomes "/", and each component is looked up without

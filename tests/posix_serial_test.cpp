@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -181,6 +182,26 @@ TEST_F(PosixSerialTest, PurgeDiscardsReceivedBytes) {
   char buffer[16];
   EXPECT_EQ(platform_.ReadFile(port, buffer, sizeof buffer), 0u);
   platform_.CloseHandle(port);
+}
+
+// Output that flow control holds back on a real line would make the close
+// wait; the port drops its unsent output first. In packet mode the master
+// hears of that drop.
+TEST_F(PosixSerialTest, ClosingDropsUnsentOutput) {
+  const int packet = 1;
+  ASSERT_EQ(ioctl(master_, TIOCPKT, &packet), 0);
+  const PortHandle port = OpenCom1();
+  ASSERT_NE(port, kInvalidPort);
+  ASSERT_EQ(platform_.WriteFile(port, "0iv\r", 4), 4u);
+  platform_.CloseHandle(port);
+  bool dropped = false;
+  pollfd ready = {master_, POLLIN, 0};
+  char buffer[64];
+  for (ssize_t got = 1; !dropped && got > 0 && poll(&ready, 1, 1000) > 0;) {
+    got = read(master_, buffer, sizeof buffer);
+    dropped = got > 0 && (buffer[0] & TIOCPKT_FLUSHWRITE) != 0;
+  }
+  EXPECT_TRUE(dropped);
 }
 
 TEST_F(PosixSerialTest, PortIsExclusiveWhileOpen) {
