@@ -2,9 +2,9 @@
 # Drives the real Linux program on a private X server, on a copy of the sample
 # CD, with simulated devices on pseudo-terminals (never the machine's ports),
 # after checking that it needs no FLTK or C++ runtime library beside it:
-#  1. Devices up to date, German, no window manager: the start window is
-#     mapped borderless, 459x280, centred, titled after start.ins, with the
-#     program's icon; its pixels (frame, white ground, side strip, hover
+#  1. Devices up to date, German, no window manager but a panel: the start
+#     window is mapped borderless, 459x280, centred on the whole screen,
+#     titled after start.ins, with the program's icon; its pixels (frame, white ground, side strip, hover
 #     arrow); the detection commands reach both simulators at their line
 #     speeds in the timetable's spacing, and no prompt appears; a click on
 #     "Beenden" ends the program.
@@ -134,10 +134,13 @@ check_centred() {
 
 # Xvfb picks a free display number itself and reports it once it is ready;
 # scanning for one races with the other tests that start servers.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
 PIDS+=($!)
 wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -1 "$WORK/display")"
+# A panel along the top takes 48 pixels of the work area; the windows are
+# still centred on the whole screen.
+xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA 0,48,1024,720
 
 # ------------------------------------------- 1. up to date, German, no WM
 device com1 --kind interface --version 2.0

@@ -162,6 +162,13 @@ void ShowFocused(Fl_Window& window) {
 }  // namespace
 
 // A native window showing one model.
+// Centres `window` on the whole screen, as on Windows, not on its work area.
+void CentreOnScreen(Fl_Window& window) {
+  int x = 0, y = 0, w = 0, h = 0;
+  Fl::screen_xywh(x, y, w, h, 0);
+  window.position(x + (w - window.w()) / 2, y + (h - window.h()) / 2);
+}
+
 class ModelWindow : public Fl_Double_Window {
  public:
   explicit ModelWindow(TWindow& model)
@@ -172,7 +179,7 @@ class ModelWindow : public Fl_Double_Window {
     } else {
       border(0);
     }
-    position((Fl::w() - model.ClientWidth) / 2, (Fl::h() - model.ClientHeight) / 2);
+    CentreOnScreen(*this);
     callback(OnClose, this);
   }
 
@@ -342,7 +349,7 @@ void FltkHost::Run(TWindow& mainWindow) {
 void FltkHost::RunModal(TWindow& window) {
   ModelWindow& native = NativeWindow(window);
   native.SetTitle(window.Caption);
-  native.position((Fl::w() - native.w()) / 2, (Fl::h() - native.h()) / 2);
+  CentreOnScreen(native);
   native.set_modal();
   ShowFocused(native);
   ApplyCursor(native);
