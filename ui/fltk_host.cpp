@@ -92,7 +92,7 @@ std::vector<std::string> WrapLines(const std::string& text, int width) {
 
 void DrawText(const TControl& c, const std::string& utf8) {
   UseFont(c.Font);
-  fl_color(FL_BLACK);
+  fl_color(FL_FOREGROUND_COLOR);
   const int ascent = fl_height() - fl_descent();
   if (c.WordWrap) {
     int y = c.Bounds.Top + ascent;
@@ -115,7 +115,7 @@ void DrawButton(const TWindow& window, const TControl& c, bool focused) {
   fl_draw_box(pressed ? FL_DOWN_BOX : FL_UP_BOX, b.Left, b.Top, b.Width, b.Height,
               FL_BACKGROUND_COLOR);
   UseFont(c.Font);
-  fl_color(FL_BLACK);
+  fl_color(FL_FOREGROUND_COLOR);
   const std::string utf8 = Cp1252ToUtf8(c.Caption);
   fl_draw(utf8.c_str(), b.Left + (pressed ? 1 : 0), b.Top + (pressed ? 1 : 0), b.Width, b.Height,
           FL_ALIGN_CENTER);
@@ -330,6 +330,9 @@ void FltkHost::ApplyCursor(ModelWindow& window) {
 void FltkHost::Run(TWindow& mainWindow) {
   main_ = &mainWindow;
   Fl::visual(FL_DOUBLE | FL_RGB);
+  // The desktop's text and button colours ("foreground", "background" in
+  // the X resources), the counterparts of Windows' system colours.
+  Fl::get_system_colors();
   ModelWindow& window = NativeWindow(mainWindow);
   mainWindow.Show();
   if (quit_) return;
