@@ -159,9 +159,6 @@ void ShowFocused(Fl_Window& window) {
   GiveFocus(window);
 }
 
-}  // namespace
-
-// A native window showing one model.
 // Centres `window` on the whole screen, as on Windows, not on its work area.
 void CentreOnScreen(Fl_Window& window) {
   int x = 0, y = 0, w = 0, h = 0;
@@ -169,6 +166,9 @@ void CentreOnScreen(Fl_Window& window) {
   window.position(x + (w - window.w()) / 2, y + (h - window.h()) / 2);
 }
 
+}  // namespace
+
+// A native window showing one model.
 class ModelWindow : public Fl_Double_Window {
  public:
   explicit ModelWindow(TWindow& model)
