@@ -5,7 +5,7 @@
 namespace {
 
 bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r';
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 std::string_view Trim(std::string_view text) {
@@ -30,24 +30,27 @@ std::optional<std::string> FindProfileValue(std::string_view content, std::strin
   if (content.substr(0, 3) == "\xEF\xBB\xBF") content.remove_prefix(3);
   bool inSection = false;
   while (!content.empty()) {
-    const std::size_t end = content.find('\n');
+    const std::size_t end = content.find_first_of("\r\n");
     std::string_view line = Trim(content.substr(0, end));
     content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
+    if (line.empty()) continue;
 
-    if (!line.empty() && line.front() == '[') {
-      const std::size_t close = line.find(']');
-      const std::string_view name = Trim(
-          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-      inSection = SameName(name, Trim(section));
+    // A section's name runs to the line's last "]"; a "[" line without one
+    // is an ordinary line. Only the first section of a name is searched.
+    const std::size_t close = line.front() == '[' ? line.rfind(']') : std::string_view::npos;
+    if (close != std::string_view::npos) {
+      if (inSection) return std::nullopt;
+      inSection = SameName(Trim(line.substr(1, close - 1)), Trim(section));
       continue;
     }
     if (!inSection) continue;
+    // A key without "=" has no value: it is found, and gives nothing.
     const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos || !SameName(Trim(line.substr(0, equals)), Trim(key))) {
-      continue;
-    }
+    if (!SameName(Trim(line.substr(0, equals)), Trim(key))) continue;
+    if (equals == std::string_view::npos) return std::nullopt;
     std::string_view value = Trim(line.substr(equals + 1));
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
     }
     return std::string(value.substr(0, kProfileValueMax));

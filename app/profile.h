@@ -1,7 +1,9 @@
 // Reading values from INI-format profile text, with the rules of the system's
-// profile routine: section and key names match without regard to case,
-// blanks around a value are dropped, a value enclosed in quotation marks
-// loses them, the first matching key counts, values are cut to 2047
+// profile routine: lines end at CR or LF, section and key names match
+// without regard to case, blanks around names and values are dropped, a
+// value enclosed in quotation marks (single or double) loses them, only the
+// first section of a name is searched, the first matching key counts (a key
+// without "=" counts as one without a value), values are cut to 2047
 // characters.
 #pragma once
 

@@ -21,17 +21,23 @@ TEST(FindProfileValue, FollowsTheProfileRules) {
       {"value keeps case", "[A]\nk=Deutsch\n", "a", "K", "Deutsch"},
       {"blanks dropped", "[A]\n  k  =   2.0  \t\n", "A", "k", "2.0"},
       {"quotes dropped", "[A]\nk=\" spaced \"\n", "A", "k", " spaced "},
+      {"single quotes dropped", "[A]\nk='x'\n", "A", "k", "x"},
+      {"unlike quotes kept", "[A]\nk=\"x'\n", "A", "k", "\"x'"},
       {"lone quote kept", "[A]\nk=\"x\n", "A", "k", "\"x"},
       {"empty value", "[A]\nk=\n", "A", "k", ""},
       {"first key counts", "[A]\nk=1\nk=2\n", "A", "k", "1"},
       {"other section", "[B]\nk=1\n[A]\nj=2\n", "A", "k", nullptr},
       {"missing section", "k=1\n", "A", "k", nullptr},
       {"crlf lines", "[A]\r\nk=v\r\n", "A", "k", "v"},
+      {"cr lines", "[A]\rk=v\r", "A", "k", "v"},
+      {"form feed is blank", "[A]\n\fk=v\n", "A", "k", "v"},
       {"byte order mark", "\xEF\xBB\xBF[A]\nk=v\n", "A", "k", "v"},
       {"no newline at end", "[A]\nk=v", "A", "k", "v"},
       {"section spaced", "  [ A ]  \nk=v\n", "A", "k", "v"},
+      {"section name to the last bracket", "[A]x]\nk=v\n", "A]x", "k", "v"},
+      {"bracket line without its end", "[A]\n[B\nk=v\n", "A", "k", "v"},
       {"equals in value", "[A]\nk=a=b\n", "A", "k", "a=b"},
-      {"line without equals", "[A]\nk\nk=v\n", "A", "k", "v"},
+      {"key without equals", "[A]\nk\nk=v\n", "A", "k", nullptr},
       {"backslash path", "[A]\nk=Acrobat\\Ar405deu.exe\n", "A", "k", "Acrobat\\Ar405deu.exe"},
       {"high bytes",
        "[A]\nk=Gr\xF6\xDF"
@@ -39,7 +45,7 @@ TEST(FindProfileValue, FollowsTheProfileRules) {
        "A", "k",
        "Gr\xF6\xDF"
        "e"},
-      {"key in later same-named section", "[A]\nj=1\n[B]\n[A]\nk=2\n", "A", "k", "2"},
+      {"only the first same-named section", "[A]\nj=1\n[B]\n[a]\nk=2\n", "A", "k", nullptr},
   };
   for (const Case& c : cases) {
     const auto value = FindProfileValue(c.content, c.section, c.key);
