@@ -54,7 +54,7 @@ while (($#)); do
 done
 
 if [[ $build == yes ]]; then
-  scripts/install-deps.sh
+  scripts/install-deps.sh build run windows
   for preset in linux win32 win64; do
     cmake --preset "$preset" >/dev/null
   done

@@ -1,24 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, when missing.
+# Installs the Debian packages of the given jobs from scripts/packages.txt
+# when they are missing (all jobs when none is given). As root it installs
+# them with apt-get; otherwise it names them and fails.
+# Usage: scripts/install-deps.sh [build|run|windows|test]...
 set -euo pipefail
+list="$(dirname "$0")/packages.txt"
 
-packages=(
-  cmake ninja-build g++ libgtest-dev
-  libfltk1.3-dev libfontconfig-dev fonts-liberation fonts-wine
-  libxrender-dev libxcursor-dev libxfixes-dev libxext-dev libxft-dev libxinerama-dev
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
-  xvfb xdotool x11-utils openbox imagemagick
-  clang libclang-rt-14-dev
-)
+# The packages of the jobs $@ (every package without arguments).
+packages_of() {
+  awk -v want=" $* " '!/^#/ && NF {
+    for (i = 2; i <= NF; i++) if (want == "  " || index(want, " " $i " ")) { print $1; break }
+  }' "$list"
+}
 
+mapfile -t packages < <(packages_of "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[[ ${#missing[@]} -eq 0 ]] && exit 0
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "missing packages: ${missing[*]}" >&2
+if [[ $(id -u) -ne 0 ]]; then
+  echo "missing Debian packages: ${missing[*]}" >&2
   echo "install them with: sudo apt-get install ${missing[*]}" >&2
   exit 1
 fi

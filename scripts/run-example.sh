@@ -16,22 +16,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD="$ROOT/build/linux"
 SHOTS="$ROOT/build/screenshots"
 
-packages=(cmake ninja-build g++ libgtest-dev libfltk1.3-dev libfontconfig-dev fonts-liberation
-  fonts-wine xvfb xdotool x11-utils imagemagick openbox)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]} > 0)); then
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "missing Debian packages: ${missing[*]}" >&2
-    echo "install them with: sudo apt-get install ${missing[*]}" >&2
-    exit 1
-  fi
-  echo "installing: ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+"$ROOT/scripts/install-deps.sh" build run
 
 cd "$ROOT"
 [[ -f "$BUILD/build.ninja" ]] || cmake --preset linux >/dev/null
