@@ -1,6 +1,6 @@
 #include "app/global.h"
 
-#include "ui/forms.h"
+#include "app/system.h"
 
 std::array<PortHandle, kPortCount> PortHandles = {kInvalidPort, kInvalidPort, kInvalidPort,
                                                   kInvalidPort};
@@ -11,7 +11,7 @@ double RequiredRTGVersion = 0;
 
 void ClosePorts() {
   for (PortHandle& handle : PortHandles) {
-    if (handle != kInvalidPort && Application != nullptr) Application->System().CloseHandle(handle);
+    if (handle != kInvalidPort) System().CloseHandle(handle);
     handle = kInvalidPort;
   }
 }

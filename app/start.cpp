@@ -1,13 +1,15 @@
 #include "app/start.h"
 
 #include "app/global.h"
-#include "ui/forms.h"
-#include "ui/host.h"
+#include "app/system.h"
+#include "toolkit/forms.h"
+#include "toolkit/host.h"
 #include "ui/startf.h"
 #include "ui/updatef.h"
 
 StartProgram::StartProgram(Platform& platform, Host& host)
-    : host_(host), application_(std::make_unique<TApplication>(platform, host)) {
+    : host_(host), application_(std::make_unique<TApplication>(host)) {
+  SetSystem(&platform);
   ResetGlobals();
   Application->SetTitle("orbilex CD");
   Form1 = new TForm1();
@@ -28,6 +30,7 @@ StartProgram::~StartProgram() {
   Application->SetMainForm(nullptr);
   delete Form1;
   Form1 = nullptr;
+  SetSystem(nullptr);
 }
 
 int StartProgram::Run() {

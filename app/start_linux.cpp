@@ -8,7 +8,7 @@
 
 #include "app/start.h"
 #include "platform/posix_platform.h"
-#include "ui/fltk_host.h"
+#include "toolkit/fltk_host.h"
 
 namespace {
 

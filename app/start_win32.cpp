@@ -8,7 +8,7 @@
 
 #include "app/start.h"
 #include "platform/win32_platform.h"
-#include "ui/win32_host.h"
+#include "toolkit/win32_host.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Win32Host host;

@@ -12,7 +12,9 @@ set(START_FUZZ_FLAGS
   -fsanitize=fuzzer-no-link,address,undefined
   -fno-sanitize-recover=all
   -fno-omit-frame-pointer)
-target_compile_options(startcore PRIVATE ${START_FUZZ_FLAGS})
+foreach(library startcore starttoolkit startprofile)
+  target_compile_options(${library} PRIVATE ${START_FUZZ_FLAGS})
+endforeach()
 target_compile_options(starttestkit PRIVATE ${START_FUZZ_FLAGS})
 
 set(START_FUZZ_TARGETS textversion profile replies sequence)

@@ -20,7 +20,7 @@ file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/generated/start_version.h CONT
 add_executable(start WIN32
   app/start_win32.cpp
   platform/win32_platform.cpp
-  ui/win32_host.cpp
+  toolkit/win32_host.cpp
   assets/start.rc)
 target_compile_definitions(start PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
 target_include_directories(start PRIVATE

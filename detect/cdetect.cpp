@@ -23,7 +23,8 @@ void SendVXQuery() {
 }
 
 void ReadVXReplies() {
-  if (EvaluateReplies(kInterfaceReply, PortMark::Interface, RequiredVXVersion, false) &&
+  if (EvaluateReplies(ReadReplies(false), kInterfaceReply, PortMark::Interface, RequiredVXVersion,
+                      PortMarks) &&
       VXUpdateForm != nullptr) {
     VXUpdateForm->ShowModal();
   }

@@ -3,17 +3,12 @@
 #include <array>
 #include <cstring>
 
-#include "app/global.h"
-#include "ui/forms.h"
+#include "app/system.h"
 
 namespace {
 
 constexpr const char* kPortNames[kPortCount] = {"COM1", "COM2", "COM3", "COM4"};
 constexpr unsigned kPurgeEverything = kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear;
-
-Platform& System() {
-  return Application->System();
-}
 
 }  // namespace
 
@@ -61,4 +56,15 @@ std::optional<std::string> ReadAvailable(int index) {
   if (waiting == 0) return std::nullopt;
   System().ReadFile(handle, buffer.data(), waiting);
   return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+}
+
+PortReplies ReadReplies(bool unmarkedOnly) {
+  PortReplies replies;
+  for (int i = 0; i < kPortCount; ++i) {
+    if (PortHandles[i] == kInvalidPort) continue;
+    if (unmarkedOnly && PortMarks[i] != PortMark::None) continue;
+    replies[i] = ReadAvailable(i);
+    if (replies[i]) System().PurgeComm(PortHandles[i], kPurgeTxClear | kPurgeRxClear);
+  }
+  return replies;
 }

@@ -1,10 +1,13 @@
 // The bank of the four serial ports COM1..COM4 (handles in PortHandles).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "app/global.h"
 
 inline constexpr std::size_t kReadMax = 200;
 
@@ -18,6 +21,15 @@ void SendToAll(const char* bytes, std::size_t count);
 void SendToUnmarked(const char* bytes, std::size_t count);
 // Purges every open port with all four purge flags.
 void PurgeAll();
+// What each port received in one stage, by port index: nothing where the
+// port was closed, skipped or had received no byte.
+using PortReplies = std::array<std::optional<std::string>, kPortCount>;
+
+// Reads what every open port has received (only ports whose mark is None
+// when `unmarkedOnly`), each as ReadAvailable does, and clears the queues of
+// every port that had received something.
+PortReplies ReadReplies(bool unmarkedOnly);
+
 // The text port `index` has received so far, at most 200 bytes and cut at
 // the first zero byte; nothing when no byte was waiting. Never waits. Only
 // for open ports.

@@ -1,6 +1,7 @@
 #include "detect/rdetect.h"
 
 #include "app/global.h"
+#include "app/system.h"
 #include "detect/portbank.h"
 #include "detect/replies.h"
 #include "ui/startf.h"
@@ -18,17 +19,18 @@ void StartRTGDetection() {
 
 void SendRemoteMode() {
   SendToUnmarked("MODE=REMOTE\r", 12);
-  Application->System().Sleep(20);
+  System().Sleep(20);
   SendToUnmarked("MODE=REMOTE\r", 12);
 }
 
 void SendVersionQuery() {
   SendToUnmarked("VERSION?\r", 9);
-  Application->System().Sleep(20);
+  System().Sleep(20);
 }
 
 void ReadRTGReplies() {
-  if (EvaluateReplies(kXrayReply, PortMark::XrayUnit, RequiredRTGVersion, true) &&
+  if (EvaluateReplies(ReadReplies(true), kXrayReply, PortMark::XrayUnit, RequiredRTGVersion,
+                      PortMarks) &&
       RTGUpdateForm != nullptr) {
     RTGUpdateForm->ShowModal();
   }

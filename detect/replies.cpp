@@ -1,8 +1,6 @@
 #include "detect/replies.h"
 
 #include "app/textversion.h"
-#include "detect/portbank.h"
-#include "ui/forms.h"
 
 namespace {
 
@@ -26,18 +24,15 @@ std::optional<double> ReplyVersion(std::string_view reply, const ReplyFormat& fo
   return TextToVersion(VersionField(reply, format.EndDelimiter));
 }
 
-bool EvaluateReplies(const ReplyFormat& format, PortMark mark, double minimum, bool unmarkedOnly) {
+bool EvaluateReplies(const PortReplies& replies, const ReplyFormat& format, PortMark mark,
+                     double minimum, std::array<PortMark, kPortCount>& marks) {
   bool outdated = false;
   for (int i = 0; i < kPortCount; ++i) {
-    if (PortHandles[i] == kInvalidPort) continue;
-    if (unmarkedOnly && PortMarks[i] != PortMark::None) continue;
-    const std::optional<std::string> text = ReadAvailable(i);
-    if (!text) continue;
-    if (const std::optional<double> version = ReplyVersion(*text, format)) {
-      PortMarks[i] = mark;
+    if (!replies[i]) continue;
+    if (const std::optional<double> version = ReplyVersion(*replies[i], format)) {
+      marks[i] = mark;
       if (*version < minimum) outdated = true;
     }
-    Application->System().PurgeComm(PortHandles[i], kPurgeTxClear | kPurgeRxClear);
   }
   return outdated;
 }

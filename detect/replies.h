@@ -1,10 +1,12 @@
 // Recognising a device by its reply and reading its firmware version.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string_view>
 
 #include "app/global.h"
+#include "detect/portbank.h"
 
 struct ReplyFormat {
   std::string_view Identification;  // searched for anywhere, case-sensitively
@@ -22,8 +24,8 @@ std::string_view VersionField(std::string_view reply, std::string_view endDelimi
 // reply does not carry the identification text.
 std::optional<double> ReplyVersion(std::string_view reply, const ReplyFormat& format);
 
-// Reads the replies of one detection stage from the open ports (only from
-// ports whose mark is None when `unmarkedOnly`), marks each port whose reply
-// carries the identification with `mark`, and purges every port that had
-// received something. True when a reply's version is below `minimum`.
-bool EvaluateReplies(const ReplyFormat& format, PortMark mark, double minimum, bool unmarkedOnly);
+// Marks in `marks` each port whose reply (in `replies`, by port index)
+// carries the identification of `format` with `mark`. True when such a
+// reply's version is below `minimum`.
+bool EvaluateReplies(const PortReplies& replies, const ReplyFormat& format, PortMark mark,
+                     double minimum, std::array<PortMark, kPortCount>& marks);

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/profile.h"
+#include "platform/profile.h"
 
 namespace {
 

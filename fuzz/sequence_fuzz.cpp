@@ -13,7 +13,7 @@
 #include "app/start.h"
 #include "detect/replies.h"
 #include "platform/fake_platform.h"
-#include "ui/headless_host.h"
+#include "toolkit/headless_host.h"
 #include "ui/startf.h"
 #include "ui/updatef.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/profile.h"
+#include "platform/profile.h"
 
 namespace {
 

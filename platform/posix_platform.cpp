@@ -21,7 +21,7 @@
 #include <optional>
 #include <string_view>
 
-#include "app/profile.h"
+#include "platform/profile.h"
 
 extern char** environ;
 

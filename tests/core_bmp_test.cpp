@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/bmp.h"
+#include "toolkit/bmp.h"
 
 namespace {
 

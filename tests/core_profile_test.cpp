@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/profile.h"
+#include "platform/profile.h"
 
 namespace {
 

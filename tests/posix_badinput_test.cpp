@@ -16,11 +16,10 @@
 #include <gtest/gtest.h>
 
 #include "app/global.h"
+#include "app/system.h"
 #include "detect/portbank.h"
 #include "platform/posix_platform.h"
 #include "tests/posix_fixture.h"
-#include "ui/forms.h"
-#include "ui/headless_host.h"
 
 namespace {
 
@@ -89,10 +88,12 @@ class PosixBadPeerTest : public ::testing::Test {
         com3_("ORBILEX_COM3", dir_.Path("absent")),
         com4_("ORBILEX_COM4", dir_.Path("absent")) {
     ResetGlobals();
+    SetSystem(&platform_);
   }
   ~PosixBadPeerTest() override {
     Stop();
     ClosePorts();
+    SetSystem(nullptr);
     if (master_ >= 0) close(master_);
   }
 
@@ -146,9 +147,6 @@ class PosixBadPeerTest : public ::testing::Test {
   ScopedEnv com3_;
   ScopedEnv com4_;
   PosixPlatform platform_;
-  VirtualClock clock_;
-  HeadlessHost host_{clock_};
-  TApplication application_{platform_, host_};
   std::thread peer_;
   std::atomic<bool> stop_ = false;
 };

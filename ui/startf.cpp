@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/global.h"
+#include "app/system.h"
 #include "app/textversion.h"
 #include "detect/cdetect.h"
 #include "detect/rdetect.h"
@@ -112,7 +113,7 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormShow() {
-  Platform& system = Application->System();
+  Platform& system = System();
   SetVisible(Pfeil, false);
 
   English = true;
@@ -196,13 +197,13 @@ void TForm1::ApplyLanguage() {
 
 void TForm1::Launch(const std::string& relativePath) {
   if (!CopyToBuffer(CommandBuffer, CDRoot + relativePath)) return;
-  Application->System().WinExec(CommandBuffer.data(), kShowDefault);
+  System().WinExec(CommandBuffer.data(), kShowDefault);
 }
 
 void TForm1::RunAndClose(const std::string& dir, const std::string& program) {
   // The ports are released first, so that an updater can open its device.
   ClosePorts();
-  Application->System().SetCurrentDirectoryA(CDRoot + dir);
+  System().SetCurrentDirectoryA(CDRoot + dir);
   Launch(program);
   Close();
 }
@@ -217,8 +218,8 @@ void TForm1::Menu2Click() {
   std::array<char, 100> directory{};
   const bool fits = CopyToBuffer(directory, CDRoot) &&
                     CopyToBuffer(CommandBuffer, CDRoot + (English ? "ManualE.pdf" : "ManualD.pdf"));
-  if (!fits || Application->System().ShellExecuteA(CommandBuffer.data(), directory.data(),
-                                                   kShowMaximized) <= 32) {
+  if (!fits ||
+      System().ShellExecuteA(CommandBuffer.data(), directory.data(), kShowMaximized) <= 32) {
     Menu5Click();
   }
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/forms.h"
+#include "toolkit/forms.h"
 
 class TForm1 : public TWindow {
  public:

@@ -1,6 +1,6 @@
 #include "ui/texts.h"
 
-#include "ui/cp1252.h"
+#include "toolkit/cp1252.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // share this layout.
 #pragma once
 
-#include "ui/forms.h"
+#include "toolkit/forms.h"
 
 struct PromptTexts;
 

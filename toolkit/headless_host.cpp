@@ -1,9 +1,9 @@
-#include "ui/headless_host.h"
+#include "toolkit/headless_host.h"
 
 #include <limits>
 #include <stdexcept>
 
-#include "ui/forms.h"
+#include "toolkit/forms.h"
 
 void HeadlessHost::At(std::uint64_t time, std::function<void()> action) {
   actions_.emplace(std::make_pair(time, sequence_++), std::move(action));

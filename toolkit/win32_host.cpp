@@ -1,4 +1,4 @@
-#include "ui/win32_host.h"
+#include "toolkit/win32_host.h"
 
 #include <windows.h>
 #include <windowsx.h>
@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "ui/forms.h"
+#include "toolkit/forms.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include <vector>
 
 class Host;
-class Platform;
 
 struct TRect {
   int Left = 0;
@@ -77,7 +76,6 @@ class TWindow {
 
   // Controls from bottom to top of the stacking order.
   const std::vector<std::unique_ptr<TControl>>& Controls() const { return controls_; }
-  TControl* Find(const std::string& name) const;
   // The topmost visible control under the point, or nullptr.
   TControl* ControlAt(int x, int y) const;
 
@@ -160,12 +158,11 @@ class TTimer {
 // and its end. One exists while the program runs.
 class TApplication {
  public:
-  TApplication(Platform& platform, Host& host);
+  explicit TApplication(Host& host);
   ~TApplication();
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
 
-  Platform& System() { return platform_; }
   Host& Backend() { return host_; }
 
   const std::string& Title() const { return title_; }
@@ -186,7 +183,6 @@ class TApplication {
 
  private:
   friend class TWindow;
-  Platform& platform_;
   Host& host_;
   std::string title_;
   TCursor cursor_ = TCursor::Default;

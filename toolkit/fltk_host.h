@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/host.h"
+#include "toolkit/host.h"
 
 class ModelWindow;
 

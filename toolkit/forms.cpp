@@ -1,8 +1,8 @@
-#include "ui/forms.h"
+#include "toolkit/forms.h"
 
 #include <algorithm>
 
-#include "ui/host.h"
+#include "toolkit/host.h"
 
 TApplication* Application = nullptr;
 
@@ -20,13 +20,6 @@ TControl& TWindow::Add(std::string name, TControlKind kind, TRect bounds) {
   controls_.push_back(std::make_unique<TControl>(std::move(name), kind, bounds));
   controls_.back()->Font = Font;
   return *controls_.back();
-}
-
-TControl* TWindow::Find(const std::string& name) const {
-  for (const auto& c : controls_) {
-    if (c->Name == name) return c.get();
-  }
-  return nullptr;
 }
 
 TControl* TWindow::ControlAt(int x, int y) const {
@@ -223,7 +216,7 @@ void TTimer::Fire() {
 
 // ----------------------------------------------------------- TApplication
 
-TApplication::TApplication(Platform& platform, Host& host) : platform_(platform), host_(host) {
+TApplication::TApplication(Host& host) : host_(host) {
   Application = this;
 }
 

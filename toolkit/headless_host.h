@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/virtual_clock.h"
-#include "ui/host.h"
+#include "toolkit/host.h"
 
 class HeadlessHost : public Host {
  public:

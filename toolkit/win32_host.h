@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "ui/host.h"
+#include "toolkit/host.h"
 
 class Win32Host : public Host {
  public:

@@ -1,4 +1,4 @@
-#include "ui/bmp.h"
+#include "toolkit/bmp.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "ui/fltk_host.h"
+#include "toolkit/fltk_host.h"
 
 // The models come before the X11 headers, which define None as a macro.
-#include "ui/bmp.h"
-#include "ui/cp1252.h"
-#include "ui/forms.h"
+#include "toolkit/bmp.h"
+#include "toolkit/cp1252.h"
+#include "toolkit/forms.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
