@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/cdlayout.h"
 #include "app/global.h"
 #include "app/system.h"
 #include "app/textversion.h"
@@ -41,9 +42,6 @@ bool IsGermanLocale(std::uint32_t lcid) {
       return false;
   }
 }
-
-constexpr const char* kStartIns = "start.ins";
-constexpr const char* kCDStart = "CDStart";
 
 }  // namespace
 
@@ -131,18 +129,15 @@ void TForm1::FormShow() {
   if (CDRoot.empty() || CDRoot.back() != '\\') CDRoot += '\\';
 
   const std::string ins = CDRoot + kStartIns;
-  SetCaption(VersionLabel,
-             "CD Version " + system.GetPrivateProfileStringA(kCDStart, "CDVersion", "2.0", ins));
-  Application->SetTitle("orbilex CD V" +
-                        system.GetPrivateProfileStringA(kCDStart, "CDVersion", "2.0", ins));
-  AcrobatGerPath =
-      system.GetPrivateProfileStringA(kCDStart, "AcrobatGer", "Acrobat\\Ar405deu.exe", ins);
-  AcrobatEngPath =
-      system.GetPrivateProfileStringA(kCDStart, "AcrobatEng", "Acrobat\\Ar405eng.exe", ins);
-  RequiredVXVersion =
-      TextToVersion(system.GetPrivateProfileStringA(kCDStart, "VXVersion", "1.0", ins));
-  RequiredRTGVersion =
-      TextToVersion(system.GetPrivateProfileStringA(kCDStart, "RTGVersion", "1.0", ins));
+  const auto read = [&](const InsKey& key) {
+    return system.GetPrivateProfileStringA(kCDStart, key.Name, key.Default, ins);
+  };
+  SetCaption(VersionLabel, "CD Version " + read(kCDVersionKey));
+  Application->SetTitle("orbilex CD V" + read(kCDVersionKey));
+  AcrobatGerPath = read(kAcrobatGerKey);
+  AcrobatEngPath = read(kAcrobatEngKey);
+  RequiredVXVersion = TextToVersion(read(kVXVersionKey));
+  RequiredRTGVersion = TextToVersion(read(kRTGVersionKey));
 
   DetectStep = 0;
   StartVXDetection();
@@ -200,24 +195,24 @@ void TForm1::Launch(const std::string& relativePath) {
   System().WinExec(CommandBuffer.data(), kShowDefault);
 }
 
-void TForm1::RunAndClose(const std::string& dir, const std::string& program) {
+void TForm1::RunAndClose(const CDProgram& program) {
   // The ports are released first, so that an updater can open its device.
   ClosePorts();
-  System().SetCurrentDirectoryA(CDRoot + dir);
-  Launch(program);
+  System().SetCurrentDirectoryA(CDRoot + program.Directory);
+  Launch(program.Path);
   Close();
 }
 
 void TForm1::Menu1Click() {
-  RunAndClose("", "setup.exe");
+  RunAndClose(kSetupProgram);
 }
 
 void TForm1::Menu2Click() {
   // A path that does not fit its buffer cannot be opened: the reader's
   // installer is offered instead, as for any other failure to open.
-  std::array<char, 100> directory{};
+  std::array<char, kDirectoryMax + 1> directory{};
   const bool fits = CopyToBuffer(directory, CDRoot) &&
-                    CopyToBuffer(CommandBuffer, CDRoot + (English ? "ManualE.pdf" : "ManualD.pdf"));
+                    CopyToBuffer(CommandBuffer, CDRoot + (English ? kManualEng : kManualGer));
   if (!fits ||
       System().ShellExecuteA(CommandBuffer.data(), directory.data(), kShowMaximized) <= 32) {
     Menu5Click();
@@ -225,11 +220,11 @@ void TForm1::Menu2Click() {
 }
 
 void TForm1::Menu3Click() {
-  RunAndClose("Update\\Tarvex", "Update\\Tarvex\\VXupdate.exe");
+  RunAndClose(kTarvexUpdater);
 }
 
 void TForm1::Menu4Click() {
-  RunAndClose("Update\\Display", "Update\\Display\\update.exe");
+  RunAndClose(kDisplayUpdater);
 }
 
 void TForm1::Menu5Click() {
@@ -241,11 +236,11 @@ void TForm1::Menu6Click() {
 }
 
 void TForm1::Menu7Click() {
-  RunAndClose("Update\\Rtg", "Update\\Rtg\\rtgupd.exe");
+  RunAndClose(kXrayUpdater);
 }
 
 void TForm1::Menu8Click() {
-  RunAndClose("Update\\fhv", "Update\\fhv\\fhvupd.exe");
+  RunAndClose(kFranckHertzUpdater);
 }
 
 // ------------------------------------------------------------- detection

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/cdlayout.h"
 #include "toolkit/forms.h"
 
 class TForm1 : public TWindow {
@@ -38,7 +39,7 @@ class TForm1 : public TWindow {
   std::string AcrobatGerPath;
   std::string AcrobatEngPath;
   // The command line or document path of the last action, zero-terminated.
-  std::array<char, 260> CommandBuffer{};
+  std::array<char, kCommandMax + 1> CommandBuffer{};
   std::uint8_t DetectStep = 0;
   std::string CDRoot;  // the program's directory, ending in "\"
 
@@ -67,7 +68,7 @@ class TForm1 : public TWindow {
 
  private:
   // Enters CDRoot + `dir`, starts CDRoot + `program` and closes the window.
-  void RunAndClose(const std::string& dir, const std::string& program);
+  void RunAndClose(const CDProgram& program);
   // Starts CDRoot + `relativePath` through CommandBuffer.
   void Launch(const std::string& relativePath);
 };
