@@ -56,9 +56,13 @@ double WellFormedValue(bool negative, std::string_view intDigits, std::string_vi
 }  // namespace
 
 double TextToVersion(std::string_view text) {
+  return ReadVersion(text).Value;
+}
+
+VersionReading ReadVersion(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
-  if (i == text.size()) return 0;
+  if (i == text.size()) return {};
 
   bool negative = false;
   if (text[i] == '+' || text[i] == '-') {
@@ -82,7 +86,10 @@ double TextToVersion(std::string_view text) {
   const std::string_view intDigits = std::string_view(digits).substr(0, intCount);
   const std::string_view fracDigits = std::string_view(digits).substr(intCount);
 
-  if (i == text.size()) return WellFormedValue(negative, intDigits, fracDigits, false, "");
+  if (i == text.size()) {
+    if (digits.empty() && !point) return {};  // a lone sign
+    return {WellFormedValue(negative, intDigits, fracDigits, false, ""), true};
+  }
 
   if (text[i] == 'E' || text[i] == 'e') {
     std::size_t j = i + 1;
@@ -94,9 +101,10 @@ double TextToVersion(std::string_view text) {
     const std::size_t expStart = j;
     while (j < text.size() && IsDigit(text[j])) ++j;
     if (j > expStart && j == text.size()) {
-      return WellFormedValue(negative, intDigits, fracDigits, expNegative,
-                             text.substr(expStart, j - expStart));
+      return {WellFormedValue(negative, intDigits, fracDigits, expNegative,
+                              text.substr(expStart, j - expStart)),
+              true};
     }
   }
-  return WholeNumber(digits);
+  return {WholeNumber(digits), false};
 }

@@ -12,3 +12,11 @@
 // point and exponent disregarded): "1.23 " gives 123. A value beyond the
 // range of a double gives plus or minus infinity.
 double TextToVersion(std::string_view text);
+
+// TextToVersion's value of `text`, and whether the text is a well-formed
+// number (an empty, all-blank or lone-sign text is not).
+struct VersionReading {
+  double Value = 0;
+  bool WellFormed = false;
+};
+VersionReading ReadVersion(std::string_view text);

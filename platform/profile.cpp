@@ -25,35 +25,51 @@ bool SameName(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::optional<std::string> FindProfileValue(std::string_view content, std::string_view section,
-                                            std::string_view key) {
+std::vector<ProfileKey> ListProfileKeys(std::string_view content, std::string_view section) {
+  std::vector<ProfileKey> keys;
   if (content.substr(0, 3) == "\xEF\xBB\xBF") content.remove_prefix(3);
   bool inSection = false;
+  std::size_t lineNumber = 0;
   while (!content.empty()) {
     const std::size_t end = content.find_first_of("\r\n");
     std::string_view line = Trim(content.substr(0, end));
+    // CR LF counts as one line end.
+    const bool crlf = end != std::string_view::npos && content[end] == '\r' &&
+                      end + 1 < content.size() && content[end + 1] == '\n';
     content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
+    ++lineNumber;
+    if (crlf) content.remove_prefix(1);
     if (line.empty()) continue;
 
     // A section's name runs to the line's last "]"; a "[" line without one
     // is an ordinary line. Only the first section of a name is searched.
     const std::size_t close = line.front() == '[' ? line.rfind(']') : std::string_view::npos;
     if (close != std::string_view::npos) {
-      if (inSection) return std::nullopt;
+      if (inSection) break;
       inSection = SameName(Trim(line.substr(1, close - 1)), Trim(section));
       continue;
     }
     if (!inSection) continue;
-    // A key without "=" has no value: it is found, and gives nothing.
+    // A key without "=" has no value.
     const std::size_t equals = line.find('=');
-    if (!SameName(Trim(line.substr(0, equals)), Trim(key))) continue;
-    if (equals == std::string_view::npos) return std::nullopt;
-    std::string_view value = Trim(line.substr(equals + 1));
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
-      value = value.substr(1, value.size() - 2);
+    ProfileKey key{std::string(Trim(line.substr(0, equals))), std::nullopt, lineNumber};
+    if (equals != std::string_view::npos) {
+      std::string_view value = Trim(line.substr(equals + 1));
+      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+          value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+      }
+      key.Value = std::string(value.substr(0, kProfileValueMax));
     }
-    return std::string(value.substr(0, kProfileValueMax));
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+std::optional<std::string> FindProfileValue(std::string_view content, std::string_view section,
+                                            std::string_view key) {
+  for (ProfileKey& found : ListProfileKeys(content, section)) {
+    if (SameName(found.Name, Trim(key))) return std::move(found.Value);
   }
   return std::nullopt;
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr std::size_t kProfileValueMax = 2047;
 
@@ -17,3 +18,15 @@ inline constexpr std::size_t kProfileValueMax = 2047;
 // when the section or key is missing.
 std::optional<std::string> FindProfileValue(std::string_view content, std::string_view section,
                                             std::string_view key);
+
+// A key line of a section: its name, its value (nothing for a line without
+// "="), and its line number counted from 1.
+struct ProfileKey {
+  std::string Name;
+  std::optional<std::string> Value;
+  std::size_t Line = 0;
+};
+
+// Every key line of the first section named `section` in `content`, in
+// order, repeated names included; nothing when the section is missing.
+std::vector<ProfileKey> ListProfileKeys(std::string_view content, std::string_view section);

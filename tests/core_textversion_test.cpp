@@ -18,12 +18,16 @@ TEST(TextToVersion, WellFormedTextsGiveTheirValue) {
       {"5.E2", 500},  {"E2", 0.0},    {"e-3", 0.0},     {"  1.5", 1.5}, {"+1.5", 1.5},
       {"-1.5", -1.5}, {"1e3", 1000},  {"2.5E-1", 0.25}, {"007", 7},     {"1.02", 1.02},
   };
-  for (const Case& c : cases) EXPECT_DOUBLE_EQ(TextToVersion(c.text), c.expected) << c.text;
+  for (const Case& c : cases) {
+    EXPECT_DOUBLE_EQ(TextToVersion(c.text), c.expected) << c.text;
+    EXPECT_TRUE(ReadVersion(c.text).WellFormed) << c.text;
+  }
 }
 
 TEST(TextToVersion, EmptyBlankOrLoneSignGivesZero) {
   for (const char* text : {"", " ", "     ", "+", "-", "  -"}) {
     EXPECT_EQ(TextToVersion(text), 0.0) << '"' << text << '"';
+    EXPECT_FALSE(ReadVersion(text).WellFormed) << '"' << text << '"';
   }
 }
 
@@ -33,7 +37,10 @@ TEST(TextToVersion, IllFormedTextsGiveTheirMantissaDigitsRunTogether) {
       {"1.2.3", 12},  {"1e", 1},       {"1e+", 1},  {"1.5e2x", 15},     {"\t1.5", 0},
       {"v1.5", 0},    {"- 1", 0},      {"1 .5", 1}, {"12.34.56", 1234},
   };
-  for (const Case& c : cases) EXPECT_DOUBLE_EQ(TextToVersion(c.text), c.expected) << c.text;
+  for (const Case& c : cases) {
+    EXPECT_DOUBLE_EQ(TextToVersion(c.text), c.expected) << c.text;
+    EXPECT_FALSE(ReadVersion(c.text).WellFormed) << c.text;
+  }
 }
 
 TEST(TextToVersion, ValuesBeyondTheRangeOfADoubleAreInfiniteOrZero) {
