@@ -12,3 +12,7 @@ add_executable(stubprogram tools/stubprogram.cpp)
 # Plays a Tarvex interface or an X-ray unit on a pseudo-terminal
 # (`devsim --help`).
 add_executable(devsim tools/devsim.cpp)
+
+# The check for CD authors (`cdcheck --help`).
+add_executable(cdcheck tools/cdcheck.cpp)
+target_link_libraries(cdcheck PRIVATE startcore startprofile)
