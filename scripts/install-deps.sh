@@ -2,7 +2,7 @@
 # Installs the Debian packages of the given jobs from scripts/packages.txt
 # when they are missing (all jobs when none is given). As root it installs
 # them with apt-get; otherwise it names them and fails.
-# Usage: scripts/install-deps.sh [build|run|windows|test]...
+# Usage: scripts/install-deps.sh [build|run|windows|cd|test]...
 set -euo pipefail
 list="$(dirname "$0")/packages.txt"
 

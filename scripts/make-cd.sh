@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Lays out the CD root of the sample CD and writes its ISO image:
+#   build/cd/root/              the files as they go on the CD
+#   build/cd/orbilex-VERSION.iso  ISO 9660 with Joliet (Windows) and Rock
+#                               Ridge (Linux: the start program keeps its
+#                               exec bit), labelled ORBILEX_CD_<CDVersion>
+# The root holds the product, the 32-bit start.exe, the stripped Linux
+# program start, and the sample CD's files from example/ (start.ins, the
+# programs and documents, autorun.inf, autorun.sh). cdcheck must find the
+# root clean, or no image is written.
+#
+# Usage: scripts/make-cd.sh [--cd DIR] [--out DIR] [--no-build]
+#   --cd DIR     the CD's files to take instead of example/
+#   --out DIR    where to put root/ and the image (default build/cd)
+#   --no-build   use the programs as built instead of installing packages
+#                and building
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+source=example
+out=build/cd
+build=yes
+while (($#)); do
+  case $1 in
+    --cd) source=$2; shift 2 ;;
+    --out) out=$2; shift 2 ;;
+    --no-build) build=no; shift ;;
+    --help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown argument $1 (see --help)" >&2; exit 2 ;;
+  esac
+done
+
+if [[ $build == yes ]]; then
+  scripts/install-deps.sh build windows cd
+  for preset in linux win32; do cmake --preset "$preset" >/dev/null; done
+  cmake --build --preset linux -j "$(nproc)" --target start cdcheck
+  cmake --build --preset win32 -j "$(nproc)" --target start
+fi
+for program in build/linux/start build/linux/cdcheck build/win32/start.exe; do
+  [[ -f $program ]] || { echo "$program is missing; run without --no-build" >&2; exit 1; }
+done
+
+cd_root="$out/root"
+rm -rf "$cd_root"
+mkdir -p "$out"
+cp -r "$source" "$cd_root"
+rm -f "$cd_root/README.md" # the sample CD's own notes
+cp build/win32/start.exe "$cd_root/start.exe"
+strip -o "$cd_root/start" build/linux/start
+chmod 755 "$cd_root/start"
+
+if ! build/linux/cdcheck "$cd_root" >"$out/cdcheck.txt"; then
+  cat "$out/cdcheck.txt" >&2
+  echo "cdcheck found problems in $cd_root: no image written" >&2
+  exit 1
+fi
+
+version=$(build/linux/cdcheck --json "$cd_root" |
+  sed -E 's/.*"key":"CDVersion","value":"([^"]*)".*/\1/')
+label="ORBILEX_CD_$(tr -c 'A-Za-z0-9\n' '_' <<<"$version" | tr a-z A-Z)"
+iso="$out/orbilex-$version.iso"
+rm -f "$iso"
+# -r: Rock Ridge with modes made sane (readable by all; programs keep their
+# exec bit); -J: Joliet names for Windows.
+xorriso -as mkisofs -r -J -V "${label:0:32}" -o "$iso" "$cd_root" >"$out/xorriso.log" 2>&1 || {
+  cat "$out/xorriso.log" >&2
+  exit 1
+}
+echo "CD root: $cd_root"
+echo "image:   $iso (volume $label)"

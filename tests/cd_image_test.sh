@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The CD image as scripts/make-cd.sh writes it, checked without mounting:
+# the file list and modes read back with xorriso (Rock Ridge keeps the Linux
+# program's exec bit; the Joliet tree has the names as written), the volume
+# label, then the image extracted with osirrox, found clean by cdcheck, and
+# the extracted Linux program run on Xvfb until its window is mapped.
+set -uo pipefail
+SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}"
+WORK=$(mktemp -d /tmp/cd-image-test.XXXXXX)
+PIDS=()
+cleanup() {
+  local i
+  for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[i]}" 2>/dev/null; done
+  wait 2>/dev/null
+  chmod -R u+w "$WORK" 2>/dev/null
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+for program in build/linux/start build/linux/cdcheck build/win32/start.exe; do
+  [[ -f "$SOURCE_DIR/$program" ]] && continue
+  [[ -n ${CI:-} ]] && fail "$program is not built"
+  echo "SKIP: $program is not built"
+  exit 77
+done
+
+"$SOURCE_DIR/scripts/make-cd.sh" --no-build --out "$WORK/cd" >"$WORK/make.log" 2>&1 ||
+  fail "make-cd.sh: $(cat "$WORK/make.log")"
+ISO="$WORK/cd/orbilex-2.1.iso"
+[[ -f $ISO ]] || fail "no image $ISO: $(cat "$WORK/make.log")"
+
+xorriso -indev "$ISO" -find / -exec lsdl 2>/dev/null >"$WORK/list"
+for entry in "-r-xr-xr-x .* '/start'" "-r-xr-xr-x .* '/autorun.sh'" "-r.*'/start.exe'" \
+  "-r--r--r-- .* '/autorun.inf'" "-r--r--r-- .* '/start.ins'" "-r-xr-xr-x .* '/Update/Tarvex/VXupdate.exe'"; do
+  grep -qE -- "^$entry\$" "$WORK/list" || fail "the image lacks /$entry/: $(cat "$WORK/list")"
+done
+grep -q "'/README.md'" "$WORK/list" && fail "the sample CD's README went onto the CD"
+xorriso -read_fs norock -indev "$ISO" -ls /Update/Tarvex 2>/dev/null | grep -qx "'VXupdate.exe'" ||
+  fail "the Joliet tree lacks Update/Tarvex/VXupdate.exe as written"
+xorriso -indev "$ISO" -pvd_info 2>/dev/null | grep -qE '^Volume Id +: ORBILEX_CD_2_1$' ||
+  fail "the volume label is not ORBILEX_CD_2_1"
+
+osirrox -indev "$ISO" -extract / "$WORK/extracted" >/dev/null 2>&1 || fail "osirrox could not extract"
+[[ -x "$WORK/extracted/start" ]] || fail "the extracted program is not executable"
+"$SOURCE_DIR/build/linux/cdcheck" "$WORK/extracted" >"$WORK/cdcheck.txt" ||
+  fail "cdcheck on the extracted CD: $(cat "$WORK/cdcheck.txt")"
+
+command -v Xvfb >/dev/null && command -v xdotool >/dev/null || fail "Xvfb or xdotool is missing"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
+PIDS+=($!)
+for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
+[[ -s "$WORK/display" ]] || fail "Xvfb did not start"
+export DISPLAY=":$(head -1 "$WORK/display")"
+# No port leads to the machine's own serial devices.
+for n in 1 2 3 4; do export "ORBILEX_COM$n=$WORK/no-port"; done
+"$WORK/extracted/start" >"$WORK/start.log" 2>&1 &
+PIDS+=($!)
+timeout 20 xdotool search --sync --onlyvisible --name '^orbilex CD V2\.1$' >/dev/null ||
+  fail "the program from the image showed no window: $(cat "$WORK/start.log")"
