@@ -51,7 +51,8 @@ class Platform {
   // The system's default locale identifier (language in the low 16 bits).
   virtual std::uint32_t GetSystemDefaultLCID() = 0;
 
-  // Full path of the running program's own file, "\"-separated.
+  // Full path of the running program's own file, "\"-separated; empty when
+  // it cannot be read in full (never a shortened or guessed path).
   virtual std::string GetModuleFileNameA() = 0;
 
   // Makes `dir` the process's current directory; failure has no effect.

@@ -42,7 +42,10 @@ std::uint32_t Win32Platform::GetSystemDefaultLCID() {
 std::string Win32Platform::GetModuleFileNameA() {
   std::array<char, MAX_PATH> buffer{};
   const DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), buffer.size());
-  return std::string(buffer.data(), std::min<std::size_t>(length, buffer.size()));
+  // A path that filled the buffer was cut short: its directory would be
+  // another one, so the path counts as unknown.
+  if (length == 0 || length >= buffer.size()) return {};
+  return std::string(buffer.data(), length);
 }
 
 void Win32Platform::SetCurrentDirectoryA(const std::string& dir) {

@@ -68,10 +68,33 @@ TEST_F(StartupTest, StartInsBesideTheProgramIsRead) {
   EXPECT_GE(system.IndexOf("CreateFileA COM1"), 0);
 }
 
-TEST_F(StartupTest, ProgramPathWithoutDirectoryGivesABackslashRoot) {
-  system.ModulePath = "start.exe";
-  RunUntil(0);
-  EXPECT_EQ(Form1->CDRoot, "\\");
+// A program path that could not be read (empty) or names no directory leaves
+// the CD unknown: start.ins is not read, the settings still are, and the
+// entries start and open nothing; those that close the window still do.
+TEST_F(StartupTest, WithoutItsOwnPathTheProgramTouchesNoCD) {
+  for (const char* modulePath : {"", "start.exe"}) {
+    VirtualClock caseClock;
+    HeadlessHost caseHost(caseClock);
+    FakePlatform caseSystem(caseClock);
+    caseSystem.ModulePath = modulePath;
+    caseSystem.Files["\\start.ins"] = "[CDStart]\nCDVersion=9.9\n";
+    caseSystem.Files["start.ins"] = "[CDStart]\nCDVersion=9.9\n";
+    caseSystem.Files["orbilex.ini"] = "[Einstellungen]\nSprache=Deutsch\n";
+    StartProgram caseProgram(caseSystem, caseHost);
+    caseHost.RunUntil(*Form1, 0);
+    EXPECT_EQ(Form1->CDRoot, "") << modulePath;
+    EXPECT_FALSE(Form1->English) << modulePath;
+    EXPECT_EQ(Form1->VersionLabel.Caption, "CD Version 2.0") << modulePath;
+    EXPECT_EQ(caseSystem.IndexOf("GetPrivateProfileStringA start.ins"), -1) << modulePath;
+    EXPECT_EQ(caseSystem.IndexOf("GetPrivateProfileStringA \\start.ins"), -1) << modulePath;
+    Form1->Menu2Click();
+    Form1->Menu5Click();
+    Form1->Menu3Click();
+    EXPECT_TRUE(caseSystem.CallsStartingWith("WinExec").empty()) << modulePath;
+    EXPECT_TRUE(caseSystem.CallsStartingWith("ShellExecuteA").empty()) << modulePath;
+    EXPECT_TRUE(caseSystem.CallsStartingWith("SetCurrentDirectoryA").empty()) << modulePath;
+    EXPECT_TRUE(caseHost.QuitCalled()) << modulePath;
+  }
 }
 
 TEST_F(StartupTest, WindowsAreCreatedInOrderAndShownOnce) {

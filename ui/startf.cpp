@@ -126,10 +126,10 @@ void TForm1::FormShow() {
 
   const std::string path = system.GetModuleFileNameA();
   CDRoot = path.substr(0, path.rfind('\\') + 1);
-  if (CDRoot.empty() || CDRoot.back() != '\\') CDRoot += '\\';
 
   const std::string ins = CDRoot + kStartIns;
   const auto read = [&](const InsKey& key) {
+    if (CDRoot.empty()) return std::string(key.Default);
     return system.GetPrivateProfileStringA(kCDStart, key.Name, key.Default, ins);
   };
   SetCaption(VersionLabel, "CD Version " + read(kCDVersionKey));
@@ -191,14 +191,14 @@ void TForm1::ApplyLanguage() {
 // ---------------------------------------------------------- menu actions
 
 void TForm1::Launch(const std::string& relativePath) {
-  if (!CopyToBuffer(CommandBuffer, CDRoot + relativePath)) return;
+  if (CDRoot.empty() || !CopyToBuffer(CommandBuffer, CDRoot + relativePath)) return;
   System().WinExec(CommandBuffer.data(), kShowDefault);
 }
 
 void TForm1::RunAndClose(const CDProgram& program) {
   // The ports are released first, so that an updater can open its device.
   ClosePorts();
-  System().SetCurrentDirectoryA(CDRoot + program.Directory);
+  if (!CDRoot.empty()) System().SetCurrentDirectoryA(CDRoot + program.Directory);
   Launch(program.Path);
   Close();
 }
@@ -208,6 +208,7 @@ void TForm1::Menu1Click() {
 }
 
 void TForm1::Menu2Click() {
+  if (CDRoot.empty()) return;
   // A path that does not fit its buffer cannot be opened: the reader's
   // installer is offered instead, as for any other failure to open.
   std::array<char, kDirectoryMax + 1> directory{};

@@ -41,7 +41,10 @@ class TForm1 : public TWindow {
   // The command line or document path of the last action, zero-terminated.
   std::array<char, kCommandMax + 1> CommandBuffer{};
   std::uint8_t DetectStep = 0;
-  std::string CDRoot;  // the program's directory, ending in "\"
+  // The program's directory, ending in "\"; empty when the program's own path
+  // could not be read in full. Then nothing is read from the CD, and no entry
+  // starts or opens anything.
+  std::string CDRoot;
 
   void FormCreate();
   void FormShow() override;
