@@ -1,5 +1,6 @@
 # Tests of the Linux build. Test sources are picked up by their prefix:
 #   tests/core_*.cpp   headless tests of the core (fake platform, virtual clock)
+#                      and of the device simulator's model
 #   tests/posix_*.cpp  tests of the POSIX platform against real files,
 #                      processes and pseudo-terminals
 #   tests/*_test.sh    tests that drive the real programs
@@ -9,7 +10,7 @@ include(GoogleTest)
 
 file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/core_*.cpp)
 add_executable(core_tests ${CORE_TEST_SOURCES})
-target_link_libraries(core_tests PRIVATE starttestkit GTest::gtest_main)
+target_link_libraries(core_tests PRIVATE starttestkit devsimmodel GTest::gtest_main)
 gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 30 PROPERTIES LABELS unit)
 
 file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/posix_*.cpp)

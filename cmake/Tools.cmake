@@ -10,8 +10,12 @@ add_executable(makeassets tools/makeassets.cpp)
 add_executable(stubprogram tools/stubprogram.cpp)
 
 # Plays a Tarvex interface or an X-ray unit on a pseudo-terminal
-# (`devsim --help`).
+# (`devsim --help`). What the device answers is a library of its own, so that
+# the tests can ask it without a terminal.
+add_library(devsimmodel STATIC tools/devsim_model.cpp)
+target_include_directories(devsimmodel PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 add_executable(devsim tools/devsim.cpp)
+target_link_libraries(devsim PRIVATE devsimmodel)
 
 # The check for CD authors (`cdcheck --help`).
 add_executable(cdcheck tools/cdcheck.cpp)

@@ -10,6 +10,10 @@
 // Serial ports "COM1".."COM4" are /dev/ttyS0../dev/ttyS3 unless the
 // environment variables ORBILEX_COM1..ORBILEX_COM4 name another device; a
 // variable naming a path that does not exist makes the port absent.
+//
+// The class is implemented by concern: files, profiles, the locale, the own
+// path and sleeping in posix_platform.cpp; the current directory, programs
+// and documents in posix_process.cpp; serial ports in posix_serial.cpp.
 #pragma once
 
 #include <sys/types.h>
@@ -50,6 +54,9 @@ class PosixPlatform : public Platform {
   std::uint32_t GetSystemDefaultLCID() override;
   // The resolved path of the running executable with "/" turned into "\".
   std::string GetModuleFileNameA() override;
+  // Sleeps `ms` milliseconds, resuming after interrupting signals.
+  void Sleep(unsigned ms) override;
+
   // Changes to the mapped `dir`; failure has no effect. Programs started
   // later inherit it.
   void SetCurrentDirectoryA(const std::string& dir) override;
@@ -63,8 +70,6 @@ class PosixPlatform : public Platform {
   // The show mode is ignored.
   std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                               int show) override;
-  // Sleeps `ms` milliseconds, resuming after interrupting signals.
-  void Sleep(unsigned ms) override;
 
   // Opens the terminal device of "COM1".."COM4" (names match without regard
   // to case) non-blocking, never as controlling terminal, and claims it the

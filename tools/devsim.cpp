@@ -1,6 +1,8 @@
 // devsim: plays a Tarvex interface or an X-ray unit on a pseudo-terminal, so
 // that the start menu's device detection can be tried without hardware.
-// Run `devsim --help` for the options.
+// Run `devsim --help` for the options. This file is the terminal's side: the
+// options, the pseudo-terminal, the log and the timing of replies; what the
+// device answers is in devsim_model.h.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -10,11 +12,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,9 +22,20 @@
 #include <deque>
 #include <optional>
 #include <string>
-#include <string_view>
+
+#include "tools/devsim_model.h"
 
 namespace {
+
+using devsim::DefaultConfig;
+using devsim::Device;
+using devsim::DeviceConfig;
+using devsim::DeviceKind;
+using devsim::DeviceMode;
+using devsim::Escape;
+using devsim::kStreamChunk;
+using devsim::Response;
+using devsim::Unescape;
 
 constexpr const char* kUsage =
     R"(usage: devsim --kind interface|xray [options]
@@ -74,21 +85,10 @@ log lines, tab-separated, the time in milliseconds of CLOCK_MONOTONIC:
   <time> TAB hangup                 hangup mode closed the terminal
 )";
 
-enum class Kind { kInterface, kXray };
-enum class Mode { kNormal, kSilent, kSlow, kNoisy, kFlood250, kZero, kHangup, kEndless };
-
 struct Options {
-  Kind kind = Kind::kInterface;
-  std::string version;
-  std::string ident;
-  std::string delimiter;
-  std::string rest = "2010-05-01";
-  std::optional<std::string> reply;
+  DeviceConfig device;
   std::string link;
   std::string logPath;
-  bool baudCheck = false;
-  Mode mode = Mode::kNormal;
-  long modeArg = 0;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -152,61 +152,6 @@ double NowMs() {
   return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
-std::string Escape(std::string_view bytes) {
-  std::string out;
-  for (const char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else if (c < 0x20 || c > 0x7e) {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    } else {
-      out += ch;
-    }
-  }
-  return out;
-}
-
-// Reverses Escape; an unknown or cut-off escape stands for itself.
-std::string Unescape(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
-      continue;
-    }
-    const char e = text[++i];
-    if (e == 'r') {
-      out += '\r';
-    } else if (e == 'n') {
-      out += '\n';
-    } else if (e == 't') {
-      out += '\t';
-    } else if (e == '0') {
-      out += '\0';
-    } else if (e == '\\') {
-      out += '\\';
-    } else if (e == 'x' && i + 2 < text.size() &&
-               std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-               std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-      out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-      i += 2;
-    } else {
-      out += '\\';
-      out += e;
-    }
-  }
-  return out;
-}
-
 // Appends lines to the log file, each in one write so readers never see half
 // a line.
 class Log {
@@ -242,25 +187,25 @@ long ParseNumber(const std::string& text, const char* what) {
   return v;
 }
 
-void ParseMode(const std::string& text, Options& opt) {
+void ParseMode(const std::string& text, DeviceConfig& device) {
   static const struct {
     const char* name;
-    Mode mode;
-  } kPlain[] = {{"normal", Mode::kNormal}, {"silent", Mode::kSilent},
-                {"noisy", Mode::kNoisy},   {"flood250", Mode::kFlood250},
-                {"zero", Mode::kZero},     {"endless", Mode::kEndless}};
+    DeviceMode mode;
+  } kPlain[] = {{"normal", DeviceMode::kNormal}, {"silent", DeviceMode::kSilent},
+                {"noisy", DeviceMode::kNoisy},   {"flood250", DeviceMode::kFlood250},
+                {"zero", DeviceMode::kZero},     {"endless", DeviceMode::kEndless}};
   for (const auto& m : kPlain) {
     if (text == m.name) {
-      opt.mode = m.mode;
+      device.mode = m.mode;
       return;
     }
   }
   if (text.starts_with("slow:")) {
-    opt.mode = Mode::kSlow;
-    opt.modeArg = ParseNumber(text.substr(5), "slow");
+    device.mode = DeviceMode::kSlow;
+    device.modeArg = ParseNumber(text.substr(5), "slow");
   } else if (text.starts_with("hangup:")) {
-    opt.mode = Mode::kHangup;
-    opt.modeArg = ParseNumber(text.substr(7), "hangup");
+    device.mode = DeviceMode::kHangup;
+    device.modeArg = ParseNumber(text.substr(7), "hangup");
   } else {
     Fail("unknown mode " + text + " (see --help)");
   }
@@ -268,6 +213,7 @@ void ParseMode(const std::string& text, Options& opt) {
 
 Options ParseArgs(int argc, char** argv) {
   Options opt;
+  DeviceKind kind = DeviceKind::kInterface;
   bool haveKind = false;
   std::optional<std::string> version, ident, delimiter;
   for (int i = 1; i < argc; ++i) {
@@ -282,7 +228,7 @@ Options ParseArgs(int argc, char** argv) {
       std::exit(0);
     }
     if (arg == "--baud-check") {
-      opt.baudCheck = true;
+      opt.device.baudCheck = true;
       continue;
     }
     std::string value;
@@ -295,9 +241,9 @@ Options ParseArgs(int argc, char** argv) {
     }
     if (arg == "--kind") {
       if (value == "interface") {
-        opt.kind = Kind::kInterface;
+        kind = DeviceKind::kInterface;
       } else if (value == "xray") {
-        opt.kind = Kind::kXray;
+        kind = DeviceKind::kXray;
       } else {
         Fail("--kind is interface or xray");
       }
@@ -309,15 +255,15 @@ Options ParseArgs(int argc, char** argv) {
     } else if (arg == "--delimiter") {
       delimiter = value;
     } else if (arg == "--rest") {
-      opt.rest = value;
+      opt.device.rest = value;
     } else if (arg == "--reply") {
-      opt.reply = Unescape(value);
+      opt.device.reply = Unescape(value);
     } else if (arg == "--pty-link") {
       opt.link = value;
     } else if (arg == "--log") {
       opt.logPath = value;
     } else if (arg == "--mode") {
-      ParseMode(value, opt);
+      ParseMode(value, opt.device);
     } else {
       Fail("unknown option " + arg + " (see --help)");
     }
@@ -325,10 +271,11 @@ Options ParseArgs(int argc, char** argv) {
   if (!haveKind) {
     Fail("--kind is required (see --help)");
   }
-  const bool iface = opt.kind == Kind::kInterface;
-  opt.version = version.value_or(iface ? "2.0" : "1.1");
-  opt.ident = ident.value_or(iface ? "KORVA TARVEX 88B" : "KORVA x-ray-unit 52-K");
-  opt.delimiter = delimiter.value_or(iface ? " /" : "/");
+  const DeviceConfig defaults = DefaultConfig(kind);
+  opt.device.kind = kind;
+  opt.device.version = version.value_or(defaults.version);
+  opt.device.ident = ident.value_or(defaults.ident);
+  opt.device.delimiter = delimiter.value_or(defaults.delimiter);
   return opt;
 }
 
@@ -350,55 +297,12 @@ long BaudOf(speed_t speed) {
   return -1;
 }
 
-// What the device does with one command: the reply bytes, if any.
-class Device {
- public:
-  explicit Device(const Options& opt) : opt_(opt) {}
-
-  std::optional<std::string> Answer(const std::string& command) const {
-    const bool iface = opt_.kind == Kind::kInterface;
-    std::string reply;
-    if (command == (iface ? "&" : "MODE=REMOTE")) {
-      reply = iface ? "OK\r" : "REMOTE\r";
-    } else if (command == (iface ? "0iv" : "VERSION?")) {
-      reply = Identification();
-    } else {
-      return std::nullopt;
-    }
-    if (opt_.mode == Mode::kNoisy) {
-      reply = "\xfe\x1b~#?" + reply;
-    }
-    return reply;
-  }
-
-  bool IsQuery(const std::string& command) const {
-    return command == (opt_.kind == Kind::kInterface ? "0iv" : "VERSION?");
-  }
-
-  long ExpectedBaud() const { return opt_.kind == Kind::kInterface ? 115200 : 9600; }
-
- private:
-  std::string Identification() const {
-    std::string reply = opt_.reply.value_or(opt_.ident + " Ver " + opt_.version + opt_.delimiter +
-                                            opt_.rest + "\r");
-    if (opt_.mode == Mode::kZero) {
-      reply = std::string("*\0", 2) + reply;
-    } else if (opt_.mode == Mode::kFlood250 && reply.size() < 250) {
-      reply += std::string(249 - reply.size(), '.') + "\r";
-    }
-    return reply;
-  }
-
-  const Options& opt_;
-};
-
 // The pseudo-terminal's master side and the device's conversation on it.
 class Simulator {
  public:
-  Simulator(const Options& opt, Log& log)
-      : opt_(opt),
-        log_(log),
-        device_(opt),
+  Simulator(const DeviceConfig& device, Log& log)
+      : log_(log),
+        device_(device),
         master_(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)),
         notify_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
     if (master_.get() < 0 || grantpt(master_.get()) != 0 || unlockpt(master_.get()) != 0) {
@@ -517,43 +421,32 @@ class Simulator {
     const ssize_t got = read(master_.get(), buf, sizeof buf);
     if (got > 0) {
       for (ssize_t i = 0; i < got; ++i) {
-        line_ += buf[i];
-        if (buf[i] == '\r' || line_.size() >= 256) {
-          HandleCommand();
-          line_.clear();
+        if (const std::optional<std::string> line = device_.Receive(buf[i])) {
+          HandleCommand(*line);
         }
       }
     } else if (got < 0 && errno != EAGAIN && errno != EINTR) {
       // EIO: the last slave descriptor was closed; a half command is lost.
       hungUp_ = true;
-      line_.clear();
+      device_.DropPartial();
     }
   }
 
-  void HandleCommand() {
+  // Logs the command `line` and queues the device's reply to it.
+  void HandleCommand(const std::string& line) {
     termios t = {};
     const long baud = tcgetattr(master_.get(), &t) == 0 ? BaudOf(cfgetospeed(&t)) : -1;
-    const bool ignored = opt_.baudCheck && baud != device_.ExpectedBaud();
-    log_.Line(Escape(line_) + "\t" + std::to_string(baud) + (ignored ? "\tignored" : ""));
-    ++commands_;
-    if (opt_.mode == Mode::kHangup && commands_ >= opt_.modeArg) {
+    const Response response = device_.Handle(line, baud);
+    log_.Line(Escape(line) + "\t" + std::to_string(baud) + (response.ignored ? "\tignored" : ""));
+    if (response.hangUp) {
       hangupPending_ = true;
       return;
     }
-    if (ignored || opt_.mode == Mode::kSilent) {
+    if (!response.reply) {
       return;
     }
-    std::string command = line_;
-    if (!command.empty() && command.back() == '\r') {
-      command.pop_back();
-    }
-    const std::optional<std::string> reply = device_.Answer(command);
-    if (!reply) {
-      return;
-    }
-    const double delay = opt_.mode == Mode::kSlow ? static_cast<double>(opt_.modeArg) : 0.0;
-    pending_.push_back({NowMs() + delay, *reply});
-    if (opt_.mode == Mode::kEndless && device_.IsQuery(command)) {
+    pending_.push_back({NowMs() + static_cast<double>(response.delayMs), *response.reply});
+    if (response.stream) {
       streaming_ = true;
     }
   }
@@ -572,7 +465,7 @@ class Simulator {
   void Flush() {
     for (;;) {
       if (outbox_.empty() && streaming_ && !hungUp_ && pending_.empty()) {
-        outbox_ = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF012345678\r\n";
+        outbox_ = kStreamChunk;
       }
       if (outbox_.empty()) {
         return;
@@ -591,16 +484,13 @@ class Simulator {
     }
   }
 
-  const Options& opt_;
   Log& log_;
   Device device_;
   Fd master_;
   Fd notify_;
   std::string slave_;
-  std::string line_;
   std::string outbox_;
   std::deque<Pending> pending_;
-  long commands_ = 0;
   bool hungUp_ = false;
   bool hangupPending_ = false;
   bool streaming_ = false;
@@ -625,7 +515,7 @@ int main(int argc, char** argv) {
   }
 
   Log log(opt.logPath);
-  Simulator sim(opt, log);
+  Simulator sim(opt.device, log);
   LinkGuard link;
   if (!opt.link.empty()) {
     link.Make(opt.link, sim.SlavePath());

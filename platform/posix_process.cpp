@@ -1,0 +1,138 @@
+// The POSIX platform's processes and documents: the current directory,
+// starting programs (Windows ones through wine), opening documents with
+// xdg-open, and reaping what was started.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+#include "platform/posix_internal.h"
+#include "platform/posix_platform.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using posixplatform::Exists;
+using posixplatform::IsRegularFile;
+using posixplatform::UniqueFd;
+
+constexpr auto kViewerPoll = std::chrono::milliseconds(10);
+constexpr std::intptr_t kFileNotFound = 2;
+constexpr std::intptr_t kNoAssociation = 31;
+constexpr std::intptr_t kOpened = 42;
+
+// File actions for posix_spawn, destroyed when they go.
+class SpawnActions {
+ public:
+  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+// The executable file `name` in a directory of PATH, or nothing. Empty
+// PATH entries (the current directory) are not searched.
+std::optional<std::string> FindOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string_view dirs = path != nullptr ? path : "";
+  while (!dirs.empty()) {
+    const std::size_t colon = dirs.find(':');
+    const std::string_view dir = dirs.substr(0, colon);
+    dirs.remove_prefix(colon == std::string_view::npos ? dirs.size() : colon + 1);
+    if (dir.empty()) continue;
+    const std::string candidate = std::string(dir) + '/' + name;
+    if (IsRegularFile(candidate) && access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return std::nullopt;
+}
+
+// Starts `argv` (argv[0] is the program's path) with this process's
+// environment, optionally in `directory`; returns its process id or nothing.
+std::optional<pid_t> Spawn(const std::vector<std::string>& argv, const std::string& directory) {
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  SpawnActions actions;
+  if (!directory.empty() &&
+      posix_spawn_file_actions_addchdir_np(actions.get(), directory.c_str()) != 0) {
+    return std::nullopt;
+  }
+  pid_t pid = -1;
+  if (posix_spawn(&pid, args[0], actions.get(), nullptr, args.data(), environ) != 0) {
+    return std::nullopt;
+  }
+  return pid;
+}
+
+bool StartsWithMz(const std::string& path) {
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  char magic[2] = {};
+  return fd.get() >= 0 && read(fd.get(), magic, sizeof magic) == 2 && magic[0] == 'M' &&
+         magic[1] == 'Z';
+}
+
+}  // namespace
+
+PosixPlatform::PosixPlatform(std::chrono::milliseconds viewerWait) : viewerWait_(viewerWait) {}
+
+PosixPlatform::~PosixPlatform() {
+  ReapChildren();
+}
+
+void PosixPlatform::ReapChildren() {
+  std::erase_if(children_, [](pid_t pid) {
+    int status = 0;
+    // Gone too when something else in the process has reaped it (ECHILD).
+    return waitpid(pid, &status, WNOHANG) != 0;
+  });
+}
+
+void PosixPlatform::SetCurrentDirectoryA(const std::string& dir) {
+  [[maybe_unused]] const int ignored = chdir(MapToPosixPath(dir).c_str());
+}
+
+void PosixPlatform::WinExec(const std::string& commandLine, int /*show*/) {
+  ReapChildren();
+  const std::string program = MapToPosixPath(commandLine);
+  std::vector<std::string> argv = {program};
+  if (StartsWithMz(program)) {
+    if (const std::optional<std::string> wine = FindOnPath("wine")) argv = {*wine, program};
+  }
+  if (const std::optional<pid_t> pid = Spawn(argv, "")) children_.push_back(*pid);
+}
+
+std::intptr_t PosixPlatform::ShellExecuteA(const std::string& file, const std::string& directory,
+                                           int /*show*/) {
+  ReapChildren();
+  const std::string document = MapToPosixPath(file);
+  if (!Exists(document)) return kFileNotFound;
+  const std::optional<std::string> opener = FindOnPath("xdg-open");
+  if (!opener) return kNoAssociation;
+  const std::optional<pid_t> pid =
+      Spawn({*opener, document}, directory.empty() ? "" : MapToPosixPath(directory));
+  if (!pid) return kNoAssociation;
+  // xdg-open returns once the viewer is started with most desktops, but with
+  // some it runs the viewer itself; the window must not freeze meanwhile.
+  const auto deadline = Clock::now() + viewerWait_;
+  while (Clock::now() < deadline) {
+    int status = 0;
+    const pid_t done = waitpid(*pid, &status, WNOHANG);
+    if (done == *pid) {
+      return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? kOpened : kNoAssociation;
+    }
+    if (done < 0) return kOpened;
+    Sleep(static_cast<unsigned>(kViewerPoll.count()));
+  }
+  children_.push_back(*pid);
+  return kOpened;
+}
