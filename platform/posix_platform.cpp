@@ -123,10 +123,12 @@ bool IsRegularFile(const std::string& path) {
 
 }  // namespace posixplatform
 
-std::string MapToPosixPath(const std::string& path) {
+std::string MapToPosixPath(const std::string& path, const std::string& base) {
   std::string slashed = path;
   std::replace(slashed.begin(), slashed.end(), '\\', '/');
-  std::string mapped = (!slashed.empty() && slashed.front() == '/') ? "/" : "";
+  std::string mapped = !base.empty()                                  ? base
+                       : (!slashed.empty() && slashed.front() == '/') ? "/"
+                                                                      : "";
   bool found = true;  // `mapped` names an existing entry so far
   std::string_view rest = slashed;
   while (!rest.empty()) {
@@ -150,7 +152,7 @@ std::string PosixPlatform::GetPrivateProfileStringA(const std::string& section,
                                                     const std::string& key, const std::string& def,
                                                     const std::string& file) {
   const bool bare = file.find_first_of("\\/") == std::string::npos;
-  const std::optional<std::string> path = bare ? FindSettingsFile(file) : MapToPosixPath(file);
+  const std::optional<std::string> path = bare ? FindSettingsFile(file) : ToPosixPath(file);
   if (!path) return def;
   const std::optional<std::string> content = ReadSmallFile(*path);
   if (!content) return def;
@@ -180,10 +182,24 @@ std::uint32_t PosixPlatform::GetSystemDefaultLCID() {
 
 std::string PosixPlatform::GetModuleFileNameA() {
   std::string path(PATH_MAX, '\0');
-  const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-  path.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  const ssize_t length = readlink(ownPathLink_.c_str(), path.data(), path.size());
+  // A path that filled the buffer may have been cut short.
+  if (length <= 0 || static_cast<std::size_t>(length) >= path.size() || path.front() != '/') {
+    return {};
+  }
+  path.resize(static_cast<std::size_t>(length));
+  ownDirectory_ = path.substr(0, path.rfind('/') + 1);
   std::replace(path.begin(), path.end(), '/', '\\');
+  ownDirectoryNamed_ = path.substr(0, ownDirectory_.size());
   return path;
+}
+
+std::string PosixPlatform::ToPosixPath(const std::string& path) const {
+  if (ownDirectoryNamed_.empty() ||
+      path.compare(0, ownDirectoryNamed_.size(), ownDirectoryNamed_) != 0) {
+    return MapToPosixPath(path);
+  }
+  return MapToPosixPath(path.substr(ownDirectoryNamed_.size()), ownDirectory_);
 }
 
 void PosixPlatform::Sleep(unsigned ms) {

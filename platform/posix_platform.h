@@ -28,14 +28,18 @@
 // is taken as it is if that entry exists, else as the directory entry that
 // matches it without regard to ASCII case (the lowest in byte order when
 // several do), else unchanged, as are all components after it. Empty
-// components are dropped; a leading or trailing separator is kept.
-std::string MapToPosixPath(const std::string& path);
+// components are dropped; a leading or trailing separator is kept. With a
+// `base` (a directory ending in "/"), `path` is taken as relative to it and
+// `base` itself as it is.
+std::string MapToPosixPath(const std::string& path, const std::string& base = {});
 
 class PosixPlatform : public Platform {
  public:
   // `viewerWait` bounds how long ShellExecuteA waits for the document
   // opener to report; an opener still running then counts as a success.
-  explicit PosixPlatform(std::chrono::milliseconds viewerWait = std::chrono::seconds(3));
+  // `ownPathLink` is the link that names the running program's file.
+  explicit PosixPlatform(std::chrono::milliseconds viewerWait = std::chrono::seconds(3),
+                         std::string ownPathLink = "/proc/self/exe");
   PosixPlatform(const PosixPlatform&) = delete;
   PosixPlatform& operator=(const PosixPlatform&) = delete;
   // Reaps the started programs that have ended; those still running are
@@ -52,7 +56,11 @@ class PosixPlatform : public Platform {
   // region's identifier, German elsewhere the bare language (0x0007), any
   // other or no locale US English (0x0409).
   std::uint32_t GetSystemDefaultLCID() override;
-  // The resolved path of the running executable with "/" turned into "\".
+  // The resolved path of the running executable with "/" turned into "\";
+  // empty when it cannot be read (no /proc) or is longer than PATH_MAX.
+  // Paths that begin with its directory, as returned, keep that directory as
+  // it is on disk: only the parts after it are mapped, so a "\" in the
+  // name of a folder above the program stays a "\".
   std::string GetModuleFileNameA() override;
   // Sleeps `ms` milliseconds, resuming after interrupting signals.
   void Sleep(unsigned ms) override;
@@ -105,7 +113,13 @@ class PosixPlatform : public Platform {
  private:
   // Collects every started child that has ended, without waiting.
   void ReapChildren();
+  // MapToPosixPath, except that the program's own directory, as
+  // GetModuleFileNameA gave it, is taken as it is.
+  std::string ToPosixPath(const std::string& path) const;
 
   std::chrono::milliseconds viewerWait_;
-  std::vector<pid_t> children_;  // started, not yet reaped
+  std::string ownPathLink_;
+  std::string ownDirectory_;       // on disk, ending in "/"
+  std::string ownDirectoryNamed_;  // as GetModuleFileNameA gave it, ending in "\"
+  std::vector<pid_t> children_;    // started, not yet reaped
 };

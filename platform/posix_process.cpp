@@ -83,7 +83,8 @@ bool StartsWithMz(const std::string& path) {
 
 }  // namespace
 
-PosixPlatform::PosixPlatform(std::chrono::milliseconds viewerWait) : viewerWait_(viewerWait) {}
+PosixPlatform::PosixPlatform(std::chrono::milliseconds viewerWait, std::string ownPathLink)
+    : viewerWait_(viewerWait), ownPathLink_(std::move(ownPathLink)) {}
 
 PosixPlatform::~PosixPlatform() {
   ReapChildren();
@@ -98,12 +99,12 @@ void PosixPlatform::ReapChildren() {
 }
 
 void PosixPlatform::SetCurrentDirectoryA(const std::string& dir) {
-  [[maybe_unused]] const int ignored = chdir(MapToPosixPath(dir).c_str());
+  [[maybe_unused]] const int ignored = chdir(ToPosixPath(dir).c_str());
 }
 
 void PosixPlatform::WinExec(const std::string& commandLine, int /*show*/) {
   ReapChildren();
-  const std::string program = MapToPosixPath(commandLine);
+  const std::string program = ToPosixPath(commandLine);
   std::vector<std::string> argv = {program};
   if (StartsWithMz(program)) {
     if (const std::optional<std::string> wine = FindOnPath("wine")) argv = {*wine, program};
@@ -114,12 +115,12 @@ void PosixPlatform::WinExec(const std::string& commandLine, int /*show*/) {
 std::intptr_t PosixPlatform::ShellExecuteA(const std::string& file, const std::string& directory,
                                            int /*show*/) {
   ReapChildren();
-  const std::string document = MapToPosixPath(file);
+  const std::string document = ToPosixPath(file);
   if (!Exists(document)) return kFileNotFound;
   const std::optional<std::string> opener = FindOnPath("xdg-open");
   if (!opener) return kNoAssociation;
   const std::optional<pid_t> pid =
-      Spawn({*opener, document}, directory.empty() ? "" : MapToPosixPath(directory));
+      Spawn({*opener, document}, directory.empty() ? "" : ToPosixPath(directory));
   if (!pid) return kNoAssociation;
   // xdg-open returns once the viewer is started with most desktops, but with
   // some it runs the viewer itself; the window must not freeze meanwhile.

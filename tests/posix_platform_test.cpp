@@ -256,6 +256,28 @@ TEST(PosixModuleTest, OwnPathNamesThisProgramWithBackslashes) {
   EXPECT_EQ(named.st_dev, running.st_dev);
 }
 
+// The program's folder is used as it is on disk, a "\" in its name
+// included: only what lies below it is mapped. Without a readable own path
+// there is none.
+TEST(PosixModuleTest, TheProgramsFolderIsTakenAsItIs) {
+  TempDir dir;
+  for (const char* cd : {"cd\\x", "cd/x"}) {
+    std::filesystem::create_directories(dir.Path(cd) + "/Update/Tarvex");
+    WriteText(dir.Path(cd) + "/start.ins", std::string("[CDStart]\nCDVersion=") + cd + "\n");
+  }
+  ASSERT_EQ(symlink(dir.Path("cd\\x/start").c_str(), dir.Path("exe").c_str()), 0);
+  PosixPlatform platform(std::chrono::seconds(3), dir.Path("exe"));
+  const std::string own = platform.GetModuleFileNameA();
+  const std::string root = own.substr(0, own.rfind('\\') + 1);
+  EXPECT_EQ(platform.GetPrivateProfileStringA("CDStart", "CDVersion", "", root + "start.ins"),
+            "cd\\x");
+  platform.SetCurrentDirectoryA(root + "update\\tarvex");
+  EXPECT_EQ(std::filesystem::current_path(), dir.Path("cd\\x/Update/Tarvex"));
+
+  PosixPlatform nowhere(std::chrono::seconds(3), dir.Path("absent"));
+  EXPECT_EQ(nowhere.GetModuleFileNameA(), "");
+}
+
 volatile sig_atomic_t alarms = 0;
 
 TEST(PosixSleepTest, SleepsOnAfterAnInterruptingSignal) {
