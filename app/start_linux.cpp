@@ -1,7 +1,10 @@
 // The entry of the Linux program.
 #include <FL/Fl.H>
 #include <FL/x.H>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,9 +26,21 @@ constexpr const char* kUsage =
     "LANG. The ports COM1..COM4 are /dev/ttyS0..3, or the devices named by\n"
     "ORBILEX_COM1..ORBILEX_COM4.\n";
 
+// Opens descriptors 0 to 2 on /dev/null where the caller left them closed,
+// so that no serial port takes their numbers: text meant for standard
+// output or error (the X library's messages, say) must never reach a device.
+void OpenStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is taken, which is `fd`.
+    if (open("/dev/null", O_RDWR) < 0) return;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenStandardDescriptors();
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
