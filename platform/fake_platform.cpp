@@ -72,12 +72,22 @@ std::intptr_t FakePlatform::ShellExecuteA(const std::string& file, const std::st
   if (ViewerInstalled) {
     result = 2;  // file not found
     for (const auto& entry : Files) {
-      if (SameText(entry.first, file)) result = 42;
+      if (SameText(entry.first, file)) result = 42 + static_cast<std::intptr_t>(openings_.size());
     }
   }
+  if (result > 32) openings_[result] = clock_.Now();
   Log("ShellExecuteA " + file + " " + directory + " " + std::to_string(show) + " -> " +
       std::to_string(result));
   return result;
+}
+
+std::optional<bool> FakePlatform::DocumentOutcome(std::intptr_t result) {
+  const auto opening = openings_.find(result);
+  if (opening == openings_.end()) return true;
+  if (!ViewerFailsAfter) return true;
+  if (clock_.Now() < opening->second + *ViewerFailsAfter) return std::nullopt;
+  Log("DocumentOutcome " + std::to_string(result) + " -> failed");
+  return false;
 }
 
 void FakePlatform::Sleep(unsigned ms) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ class FakePlatform : public Platform {
   std::uint32_t Lcid = 0x0409;
   std::string ModulePath = "D:\\start.exe";
   bool ViewerInstalled = true;
+  // When set, the viewer fails this many ms after ShellExecuteA has begun
+  // an opening; until then DocumentOutcome has no answer.
+  std::optional<std::uint64_t> ViewerFailsAfter;
   std::map<std::string, FakePort> Ports;  // "COM1".."COM4"
 
   // What happened.
@@ -61,6 +65,7 @@ class FakePlatform : public Platform {
   void WinExec(const std::string& commandLine, int show) override;
   std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                               int show) override;
+  std::optional<bool> DocumentOutcome(std::intptr_t result) override;
   void Sleep(unsigned ms) override;
   PortHandle CreateFileA(const std::string& portName) override;
   void SetupComm(PortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) override;
@@ -84,6 +89,7 @@ class FakePlatform : public Platform {
   void Deliver(OpenPort& port);
 
   VirtualClock& clock_;
+  std::map<std::intptr_t, std::uint64_t> openings_;  // result, time begun
   std::map<PortHandle, OpenPort> open_;
   PortHandle next_ = 100;
 };

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // An open serial port, or kInvalidPort.
@@ -67,6 +68,10 @@ class Platform {
   // on failure (no viewer, file missing, viewer failed).
   virtual std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                                       int show) = 0;
+  // The outcome of an opening that ShellExecuteA reported as begun (`result`
+  // above 32): nothing while the viewer has yet to decide, then true when it
+  // opened the document, false when it failed. Asked until it gives one.
+  virtual std::optional<bool> DocumentOutcome(std::intptr_t result) = 0;
 
   // Blocks the calling thread for `ms` milliseconds.
   virtual void Sleep(unsigned ms) = 0;

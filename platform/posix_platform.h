@@ -18,7 +18,11 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,16 +39,13 @@ std::string MapToPosixPath(const std::string& path, const std::string& base = {}
 
 class PosixPlatform : public Platform {
  public:
-  // `viewerWait` bounds how long ShellExecuteA waits for the document
-  // opener to report; an opener still running then counts as a success.
-  // `ownPathLink` is the link that names the running program's file.
-  explicit PosixPlatform(std::chrono::milliseconds viewerWait = std::chrono::seconds(3),
+  // `viewerWait` bounds how long a document opener may take to report its
+  // failure; one still running then counts as a success. `ownPathLink` is
+  // the link that names the running program's file.
+  explicit PosixPlatform(std::chrono::milliseconds viewerWait = std::chrono::seconds(10),
                          std::string ownPathLink = "/proc/self/exe");
   PosixPlatform(const PosixPlatform&) = delete;
   PosixPlatform& operator=(const PosixPlatform&) = delete;
-  // Reaps the started programs that have ended; those still running are
-  // left to run on.
-  ~PosixPlatform() override;
 
   // A bare `file` (no separator) is looked up as $XDG_CONFIG_HOME/<file>
   // ($HOME/.config/<file> when that is unset), then /etc/<file>; the first
@@ -70,14 +71,18 @@ class PosixPlatform : public Platform {
   void SetCurrentDirectoryA(const std::string& dir) override;
   // Starts the mapped path as the program, with no arguments and never
   // through a shell; a Windows executable (its file begins with "MZ") is
-  // handed to `wine` when that is on PATH. The show mode is ignored.
+  // handed to `wine` when that is on PATH. The show mode is ignored. Every
+  // started program is reaped as soon as it ends.
   void WinExec(const std::string& commandLine, int show) override;
-  // Opens the document with `xdg-open` from PATH in the mapped `directory`.
-  // Returns 2 when the file is missing, 31 when there is no opener or it
-  // fails, 42 when it succeeds or is still running after the wait bound.
-  // The show mode is ignored.
+  // Starts `xdg-open` from PATH on the document in the mapped `directory`,
+  // without waiting for it. Returns 2 when the file is missing, 31 when
+  // there is no opener or it cannot start, else a number above 32 for
+  // DocumentOutcome. The show mode is ignored.
   std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                               int show) override;
+  // Nothing while the opener runs within the wait bound; false when it
+  // ended with an error, true when it ended well or still runs at the bound.
+  std::optional<bool> DocumentOutcome(std::intptr_t result) override;
 
   // Opens the terminal device of "COM1".."COM4" (names match without regard
   // to case) non-blocking, never as controlling terminal, and claims it the
@@ -111,15 +116,21 @@ class PosixPlatform : public Platform {
   void CloseHandle(PortHandle port) override;
 
  private:
-  // Collects every started child that has ended, without waiting.
-  void ReapChildren();
   // MapToPosixPath, except that the program's own directory, as
   // GetModuleFileNameA gave it, is taken as it is.
   std::string ToPosixPath(const std::string& path) const;
 
+  // A document opener that was started: its exit status once it has ended
+  // (-1 before), and when it started.
+  struct Opening {
+    std::shared_ptr<std::atomic<int>> ExitStatus;
+    std::chrono::steady_clock::time_point Started;
+  };
+
   std::chrono::milliseconds viewerWait_;
+  std::map<std::intptr_t, Opening> openings_;
+  std::intptr_t nextOpening_ = 100;
   std::string ownPathLink_;
   std::string ownDirectory_;       // on disk, ending in "/"
   std::string ownDirectoryNamed_;  // as GetModuleFileNameA gave it, ending in "\"
-  std::vector<pid_t> children_;    // started, not yet reaped
 };

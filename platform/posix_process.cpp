@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "platform/posix_internal.h"
 #include "platform/posix_platform.h"
@@ -22,10 +24,9 @@ using posixplatform::Exists;
 using posixplatform::IsRegularFile;
 using posixplatform::UniqueFd;
 
-constexpr auto kViewerPoll = std::chrono::milliseconds(10);
 constexpr std::intptr_t kFileNotFound = 2;
 constexpr std::intptr_t kNoAssociation = 31;
-constexpr std::intptr_t kOpened = 42;
+constexpr int kRunning = -1;
 
 // File actions for posix_spawn, destroyed when they go.
 class SpawnActions {
@@ -74,6 +75,18 @@ std::optional<pid_t> Spawn(const std::vector<std::string>& argv, const std::stri
   return pid;
 }
 
+// Waits on a thread of its own for the child `pid` to end, so that it never
+// lingers as a zombie, and stores its exit status in `status` (128 and more
+// for a signal) when one is given.
+void ReapWhenEnded(pid_t pid, std::shared_ptr<std::atomic<int>> status) {
+  std::thread([pid, status = std::move(status)] {
+    int raw = 0;
+    while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+    }
+    if (status) status->store(WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw));
+  }).detach();
+}
+
 bool StartsWithMz(const std::string& path) {
   const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   char magic[2] = {};
@@ -86,35 +99,21 @@ bool StartsWithMz(const std::string& path) {
 PosixPlatform::PosixPlatform(std::chrono::milliseconds viewerWait, std::string ownPathLink)
     : viewerWait_(viewerWait), ownPathLink_(std::move(ownPathLink)) {}
 
-PosixPlatform::~PosixPlatform() {
-  ReapChildren();
-}
-
-void PosixPlatform::ReapChildren() {
-  std::erase_if(children_, [](pid_t pid) {
-    int status = 0;
-    // Gone too when something else in the process has reaped it (ECHILD).
-    return waitpid(pid, &status, WNOHANG) != 0;
-  });
-}
-
 void PosixPlatform::SetCurrentDirectoryA(const std::string& dir) {
   [[maybe_unused]] const int ignored = chdir(ToPosixPath(dir).c_str());
 }
 
 void PosixPlatform::WinExec(const std::string& commandLine, int /*show*/) {
-  ReapChildren();
   const std::string program = ToPosixPath(commandLine);
   std::vector<std::string> argv = {program};
   if (StartsWithMz(program)) {
     if (const std::optional<std::string> wine = FindOnPath("wine")) argv = {*wine, program};
   }
-  if (const std::optional<pid_t> pid = Spawn(argv, "")) children_.push_back(*pid);
+  if (const std::optional<pid_t> pid = Spawn(argv, "")) ReapWhenEnded(*pid, nullptr);
 }
 
 std::intptr_t PosixPlatform::ShellExecuteA(const std::string& file, const std::string& directory,
                                            int /*show*/) {
-  ReapChildren();
   const std::string document = ToPosixPath(file);
   if (!Exists(document)) return kFileNotFound;
   const std::optional<std::string> opener = FindOnPath("xdg-open");
@@ -123,17 +122,21 @@ std::intptr_t PosixPlatform::ShellExecuteA(const std::string& file, const std::s
       Spawn({*opener, document}, directory.empty() ? "" : ToPosixPath(directory));
   if (!pid) return kNoAssociation;
   // xdg-open returns once the viewer is started with most desktops, but with
-  // some it runs the viewer itself; the window must not freeze meanwhile.
-  const auto deadline = Clock::now() + viewerWait_;
-  while (Clock::now() < deadline) {
-    int status = 0;
-    const pid_t done = waitpid(*pid, &status, WNOHANG);
-    if (done == *pid) {
-      return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? kOpened : kNoAssociation;
-    }
-    if (done < 0) return kOpened;
-    Sleep(static_cast<unsigned>(kViewerPoll.count()));
+  // some it runs the viewer itself: the window never waits for it.
+  auto status = std::make_shared<std::atomic<int>>(kRunning);
+  ReapWhenEnded(*pid, status);
+  const std::intptr_t opening = nextOpening_++;
+  openings_[opening] = {std::move(status), Clock::now()};
+  return opening;
+}
+
+std::optional<bool> PosixPlatform::DocumentOutcome(std::intptr_t result) {
+  const auto opening = openings_.find(result);
+  if (opening == openings_.end()) return true;
+  const int status = opening->second.ExitStatus->load();
+  if (status == kRunning && Clock::now() - opening->second.Started < viewerWait_) {
+    return std::nullopt;
   }
-  children_.push_back(*pid);
-  return kOpened;
+  openings_.erase(opening);
+  return status == kRunning || status == 0;
 }

@@ -21,6 +21,9 @@ class Win32Platform : public Platform {
   void WinExec(const std::string& commandLine, int show) override;
   std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                               int show) override;
+  // The shell has decided when ShellExecuteA returns: an opening it began
+  // has succeeded.
+  std::optional<bool> DocumentOutcome(std::intptr_t) override { return true; }
   void Sleep(unsigned ms) override;
 
   PortHandle CreateFileA(const std::string& portName) override;

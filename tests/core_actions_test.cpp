@@ -59,7 +59,7 @@ TEST_F(ActionsTest, ManualOpensInTheCurrentLanguageAndStaysOpen) {
   const auto opened = system.CallsStartingWith("ShellExecuteA");
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[0].What, "ShellExecuteA D:\\ManualD.pdf D:\\ 3 -> 42");
-  EXPECT_EQ(opened[1].What, "ShellExecuteA D:\\ManualE.pdf D:\\ 3 -> 42");
+  EXPECT_EQ(opened[1].What, "ShellExecuteA D:\\ManualE.pdf D:\\ 3 -> 43");
   EXPECT_TRUE(Launches().empty());
   EXPECT_FALSE(host.QuitCalled());
 }
@@ -77,6 +77,29 @@ TEST_F(ActionsTest, ManualFallsBackToTheReaderInstallerOfTheLanguage) {
   EXPECT_EQ(launches[1].rfind("WinExec D:\\Acrobat\\Ar405eng.exe 10", 0), 0u);
   EXPECT_TRUE(system.CallsStartingWith("SetCurrentDirectoryA").empty());
   EXPECT_FALSE(host.QuitCalled());
+}
+
+// A viewer that reports its failure later brings the reader's installer of
+// the language at the click, then; not once the program is ending.
+TEST_F(ActionsTest, AViewerThatFailsLateStartsTheInstallerOfTheClicksLanguage) {
+  system.Files["D:\\ManualD.pdf"] = "%PDF";
+  system.Files["D:\\ManualE.pdf"] = "%PDF";
+  system.ViewerFailsAfter = 2000;
+  Start(false);
+  ClickControlAt(1000, *Form1, Form1->Menu2);
+  host.At(1500, [] { Form1->LanguageClick(Form1->FahneEng); });
+  RunUntil(2900);
+  EXPECT_TRUE(Launches().empty());
+  RunUntil(3200);
+  const auto launches = Launches();
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].rfind("WinExec D:\\Acrobat\\Ar405deu.exe 10", 0), 0u);
+  EXPECT_FALSE(Form1->ViewerTimer.Enabled());
+
+  ClickControlAt(4000, *Form1, Form1->Menu2);
+  ClickControlAt(4500, *Form1, Form1->Menu6);
+  RunUntil(8000);
+  EXPECT_EQ(Launches().size(), 1u);
 }
 
 TEST_F(ActionsTest, ReaderEntryUsesTheConfiguredPaths) {

@@ -260,6 +260,7 @@ TEST(PosixModuleTest, OwnPathNamesThisProgramWithBackslashes) {
 // included: only what lies below it is mapped. Without a readable own path
 // there is none.
 TEST(PosixModuleTest, TheProgramsFolderIsTakenAsItIs) {
+  ScopedCurrentDirectory restore;
   TempDir dir;
   for (const char* cd : {"cd\\x", "cd/x"}) {
     std::filesystem::create_directories(dir.Path(cd) + "/Update/Tarvex");

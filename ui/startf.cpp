@@ -64,7 +64,8 @@ TForm1::TForm1()
       Menu7(Add("Menu7", TControlKind::Label, {100, 140, 229, 15})),
       Menu8(Add("Menu8", TControlKind::Label, {100, 156, 229, 15})),
       PollTimer("PollTimer", 200, [this] { PollTimerTimer(); }),
-      RTGWaitTimer("RTGWaitTimer", 500, [this] { RTGWaitTimerTimer(); }) {
+      RTGWaitTimer("RTGWaitTimer", 500, [this] { RTGWaitTimerTimer(); }),
+      ViewerTimer("ViewerTimer", 100, [this] { ViewerTimerTimer(); }) {
   Caption = "orbilex";
 
   Leiste.Picture = TBitmap::Leiste;
@@ -214,10 +215,29 @@ void TForm1::Menu2Click() {
   std::array<char, kDirectoryMax + 1> directory{};
   const bool fits = CopyToBuffer(directory, CDRoot) &&
                     CopyToBuffer(CommandBuffer, CDRoot + (English ? kManualEng : kManualGer));
-  if (!fits ||
-      System().ShellExecuteA(CommandBuffer.data(), directory.data(), kShowMaximized) <= 32) {
+  const std::intptr_t result =
+      fits ? System().ShellExecuteA(CommandBuffer.data(), directory.data(), kShowMaximized) : 0;
+  if (result <= 32) {
     Menu5Click();
+    return;
   }
+  // A viewer may report its failure later (the Windows shell has decided by
+  // now): the installer then follows, in the language of this click.
+  pendingManuals_.emplace_back(result, English);
+  CheckManuals();
+}
+
+void TForm1::CheckManuals() {
+  std::erase_if(pendingManuals_, [this](const std::pair<std::intptr_t, bool>& opening) {
+    const std::optional<bool> opened = System().DocumentOutcome(opening.first);
+    if (opened && !*opened) LaunchReader(opening.second);
+    return opened.has_value();
+  });
+  ViewerTimer.SetEnabled(!pendingManuals_.empty());
+}
+
+void TForm1::ViewerTimerTimer() {
+  CheckManuals();
 }
 
 void TForm1::Menu3Click() {
@@ -229,7 +249,11 @@ void TForm1::Menu4Click() {
 }
 
 void TForm1::Menu5Click() {
-  Launch(English ? AcrobatEngPath : AcrobatGerPath);
+  LaunchReader(English);
+}
+
+void TForm1::LaunchReader(bool english) {
+  Launch(english ? AcrobatEngPath : AcrobatGerPath);
 }
 
 void TForm1::Menu6Click() {

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/cdlayout.h"
 #include "toolkit/forms.h"
@@ -34,6 +36,8 @@ class TForm1 : public TWindow {
 
   TTimer PollTimer;
   TTimer RTGWaitTimer;
+  // Asks, while a manual's opening has yet to report, how it went.
+  TTimer ViewerTimer;
 
   bool English = true;
   std::string AcrobatGerPath;
@@ -68,10 +72,19 @@ class TForm1 : public TWindow {
 
   void PollTimerTimer();
   void RTGWaitTimerTimer();
+  void ViewerTimerTimer();
 
  private:
   // Enters CDRoot + `dir`, starts CDRoot + `program` and closes the window.
   void RunAndClose(const CDProgram& program);
+  // Starts the PDF reader's installer of the given language.
+  void LaunchReader(bool english);
+  // Settles the openings of the manual whose outcome is known now: one that
+  // failed starts the reader's installer of the language it was asked in.
+  void CheckManuals();
+  // Openings of the manual begun, by ShellExecuteA's result, with the
+  // language in force at the click.
+  std::vector<std::pair<std::intptr_t, bool>> pendingManuals_;
   // Starts CDRoot + `relativePath` through CommandBuffer.
   void Launch(const std::string& relativePath);
 };
