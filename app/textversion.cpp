@@ -11,11 +11,14 @@ bool IsDigit(char c) {
 }
 
 // The value of the mantissa digits `digits` (integer and fraction digits run
-// together) read as one whole number.
+// together) read as one whole number, correctly rounded as the same digits
+// would be when well-formed; beyond the range of a double it is infinite.
 double WholeNumber(std::string_view digits) {
+  if (digits.empty()) return 0;
   double value = 0;
-  for (char d : digits) value = value * 10 + (d - '0');
-  return value;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  (void)end;
+  return error == std::errc::result_out_of_range ? HUGE_VAL : value;
 }
 
 // The value of a well-formed number given as its parts; beyond the range of

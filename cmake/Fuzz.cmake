@@ -12,7 +12,7 @@ set(START_FUZZ_FLAGS
   -fsanitize=fuzzer-no-link,address,undefined
   -fno-sanitize-recover=all
   -fno-omit-frame-pointer)
-foreach(library startcore starttoolkit startprofile)
+foreach(library startcore starttoolkit starttext)
   target_compile_options(${library} PRIVATE ${START_FUZZ_FLAGS})
 endforeach()
 target_compile_options(starttestkit PRIVATE ${START_FUZZ_FLAGS})

@@ -19,4 +19,4 @@ target_link_libraries(devsim PRIVATE devsimmodel)
 
 # The check for CD authors (`cdcheck --help`).
 add_executable(cdcheck tools/cdcheck.cpp)
-target_link_libraries(cdcheck PRIVATE startcore startprofile)
+target_link_libraries(cdcheck PRIVATE startcore starttext)

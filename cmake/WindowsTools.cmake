@@ -4,4 +4,4 @@ add_executable(winstub tools/winstub.cpp)
 
 # The check for CD authors, as a console program for Windows.
 add_executable(cdcheck tools/cdcheck.cpp)
-target_link_libraries(cdcheck PRIVATE startcore startprofile)
+target_link_libraries(cdcheck PRIVATE startcore starttext)

@@ -43,9 +43,11 @@ std::string FakePlatform::GetPrivateProfileStringA(const std::string& section,
                                                    const std::string& file) {
   Log("GetPrivateProfileStringA " + file + " " + section + " " + key);
   for (const auto& [name, content] : Files) {
-    if (SameText(name, file)) return FindProfileValue(content, section, key).value_or(def);
+    if (SameText(name, file)) {
+      return FindProfileValue(content, section, key).value_or(ProfileDefault(def));
+    }
   }
-  return def;
+  return ProfileDefault(def);
 }
 
 std::uint32_t FakePlatform::GetSystemDefaultLCID() {

@@ -27,8 +27,6 @@ using posixplatform::IsRegularFile;
 using posixplatform::SameIgnoringCase;
 using posixplatform::UniqueFd;
 
-constexpr std::size_t kProfileReadMax = 1 << 20;
-
 char FoldCase(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -49,13 +47,14 @@ std::optional<std::string> FindEntry(const std::string& dir, const std::string& 
   return found;
 }
 
-// Up to kProfileReadMax bytes of the regular file `path`, or nothing.
+// Up to kProfileFileMax bytes of the regular file `path`, or nothing.
 std::optional<std::string> ReadSmallFile(const std::string& path) {
   // Non-blocking, so that a FIFO in place of the file cannot stall the open.
   const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat info;
   if (fd.get() < 0 || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  std::string content(kProfileReadMax, '\0');
+  std::string content(
+      std::min<std::size_t>(static_cast<std::size_t>(info.st_size), kProfileFileMax), '\0');
   std::size_t used = 0;
   while (used < content.size()) {
     const ssize_t got = read(fd.get(), content.data() + used, content.size() - used);
@@ -153,10 +152,10 @@ std::string PosixPlatform::GetPrivateProfileStringA(const std::string& section,
                                                     const std::string& file) {
   const bool bare = file.find_first_of("\\/") == std::string::npos;
   const std::optional<std::string> path = bare ? FindSettingsFile(file) : ToPosixPath(file);
-  if (!path) return def;
+  if (!path) return ProfileDefault(def);
   const std::optional<std::string> content = ReadSmallFile(*path);
-  if (!content) return def;
-  return FindProfileValue(*content, section, key).value_or(def);
+  if (!content) return ProfileDefault(def);
+  return FindProfileValue(*content, section, key).value_or(ProfileDefault(def));
 }
 
 std::uint32_t PosixPlatform::GetSystemDefaultLCID() {

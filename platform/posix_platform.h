@@ -49,7 +49,7 @@ class PosixPlatform : public Platform {
 
   // A bare `file` (no separator) is looked up as $XDG_CONFIG_HOME/<file>
   // ($HOME/.config/<file> when that is unset), then /etc/<file>; the first
-  // that exists is read. Only the first MiB of a file is read.
+  // that exists is read, up to 64 MiB of it.
   std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                        const std::string& def, const std::string& file) override;
   // From the first non-empty of LC_ALL, LC_MESSAGES and LANG: German in

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/cp1252.h"
+
 namespace {
 
 bool IsBlank(char c) {
@@ -25,9 +27,20 @@ bool SameName(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+std::string ProfileDefault(std::string_view def) {
+  while (!def.empty() && def.back() == ' ') def.remove_suffix(1);
+  return std::string(def);
+}
+
 std::vector<ProfileKey> ListProfileKeys(std::string_view content, std::string_view section) {
   std::vector<ProfileKey> keys;
-  if (content.substr(0, 3) == "\xEF\xBB\xBF") content.remove_prefix(3);
+  std::string decoded;
+  if (content.substr(0, 2) == "\xFF\xFE") {
+    decoded = Utf16LeToCp1252(content.substr(2));
+    content = decoded;
+  } else if (content.substr(0, 3) == "\xEF\xBB\xBF") {
+    content.remove_prefix(3);
+  }
   bool inSection = false;
   std::size_t lineNumber = 0;
   while (!content.empty()) {
@@ -41,9 +54,10 @@ std::vector<ProfileKey> ListProfileKeys(std::string_view content, std::string_vi
     if (crlf) content.remove_prefix(1);
     if (line.empty()) continue;
 
-    // A section's name runs to the line's last "]"; a "[" line without one
-    // is an ordinary line. Only the first section of a name is searched.
-    const std::size_t close = line.front() == '[' ? line.rfind(']') : std::string_view::npos;
+    // A section's name ends at the line's first "]" (documented for Windows;
+    // Wine's conformance tests record it); a "[" line without one is an
+    // ordinary line. Only the first section of a name is searched.
+    const std::size_t close = line.front() == '[' ? line.find(']') : std::string_view::npos;
     if (close != std::string_view::npos) {
       if (inSection) break;
       inSection = SameName(Trim(line.substr(1, close - 1)), Trim(section));
@@ -54,7 +68,9 @@ std::vector<ProfileKey> ListProfileKeys(std::string_view content, std::string_vi
     const std::size_t equals = line.find('=');
     ProfileKey key{std::string(Trim(line.substr(0, equals))), std::nullopt, lineNumber};
     if (equals != std::string_view::npos) {
-      std::string_view value = Trim(line.substr(equals + 1));
+      // A NUL byte ends the value (seen with the Windows routine under Wine).
+      std::string_view value = line.substr(equals + 1);
+      value = Trim(value.substr(0, value.find('\0')));
       if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
           value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);

@@ -34,7 +34,7 @@ TEST(FindProfileValue, FollowsTheProfileRules) {
       {"byte order mark", "\xEF\xBB\xBF[A]\nk=v\n", "A", "k", "v"},
       {"no newline at end", "[A]\nk=v", "A", "k", "v"},
       {"section spaced", "  [ A ]  \nk=v\n", "A", "k", "v"},
-      {"section name to the last bracket", "[A]x]\nk=v\n", "A]x", "k", "v"},
+      {"section name to the first bracket", "[A] ; see [x]\nk=v\n", "A", "k", "v"},
       {"bracket line without its end", "[A]\n[B\nk=v\n", "A", "k", "v"},
       {"equals in value", "[A]\nk=a=b\n", "A", "k", "a=b"},
       {"key without equals", "[A]\nk\nk=v\n", "A", "k", nullptr},
@@ -56,6 +56,25 @@ TEST(FindProfileValue, FollowsTheProfileRules) {
       EXPECT_EQ(*value, c.expected) << c.name;
     }
   }
+}
+
+// Files whose bytes a C string cannot hold: UTF-16 with its byte-order mark
+// (characters outside code page 1252 read as "?"), and a NUL inside a value.
+TEST(FindProfileValue, ReadsUtf16AndEndsValuesAtNul) {
+  std::string utf16 = "\xFF\xFE";
+  for (const char16_t c : std::u16string(u"[A]\r\nk=Gr\u00F6\u00DFe \u0416\u20AC\r\n")) {
+    utf16 += static_cast<char>(c & 0xFF);
+    utf16 += static_cast<char>(c >> 8);
+  }
+  EXPECT_EQ(FindProfileValue(utf16, "A", "k"),
+            "Gr\xF6\xDF"
+            "e ?\x80");
+  EXPECT_EQ(FindProfileValue(std::string("[A]\nk=Deutsch\0 more\n", 21), "A", "k"), "Deutsch");
+}
+
+TEST(ProfileDefault, DropsTrailingBlanks) {
+  EXPECT_EQ(ProfileDefault("  1.0  "), "  1.0");
+  EXPECT_EQ(ProfileDefault(""), "");
 }
 
 TEST(FindProfileValue, CutsValuesAt2047Characters) {

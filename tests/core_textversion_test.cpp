@@ -43,6 +43,16 @@ TEST(TextToVersion, IllFormedTextsGiveTheirMantissaDigitsRunTogether) {
   }
 }
 
+// Long digit runs of an ill-formed text give the correctly rounded value,
+// the same as the digits well-formed: a version equal to the minimum is not
+// below it.
+TEST(TextToVersion, LongIllFormedDigitRunsRoundCorrectly) {
+  for (const std::string digits :
+       {"12345678901234567890", "99999999999999999999999", "123456789012345678901234567890123"}) {
+    EXPECT_EQ(TextToVersion(digits + "x"), TextToVersion(digits)) << digits;
+  }
+}
+
 TEST(TextToVersion, ValuesBeyondTheRangeOfADoubleAreInfiniteOrZero) {
   EXPECT_EQ(TextToVersion("1e400"), HUGE_VAL);
   EXPECT_EQ(TextToVersion("-1e400"), -HUGE_VAL);

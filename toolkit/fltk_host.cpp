@@ -2,7 +2,7 @@
 
 // The models come before the X11 headers, which define None as a macro.
 #include "toolkit/bmp.h"
-#include "toolkit/cp1252.h"
+#include "platform/cp1252.h"
 #include "toolkit/forms.h"
 
 #include <FL/Fl.H>

@@ -17,8 +17,8 @@
 
 #include "app/cdlayout.h"
 #include "app/textversion.h"
+#include "platform/cp1252.h"
 #include "platform/profile.h"
-#include "toolkit/cp1252.h"
 
 namespace fs = std::filesystem;
 
@@ -33,8 +33,6 @@ constexpr const char* kUsage =
     "or no such directory.\n"
     "  --json  one JSON object on standard output instead of the report\n";
 
-// The longest start.ins read, as the program reads it.
-constexpr std::uintmax_t kInsMax = 1 << 20;
 // The longest name a Joliet file system keeps, in UTF-16 units.
 constexpr std::size_t kJolietNameMax = 64;
 // The CD root as a drive's root, as Windows names it.
@@ -183,9 +181,9 @@ std::optional<std::string> ReadIns(const fs::path& path, std::string& why) {
     return std::nullopt;
   }
   const std::uintmax_t size = fs::file_size(path, error);
-  if (error || size > kInsMax) {
+  if (error || size > kProfileFileMax) {
     why = "start.ins has " + std::to_string(size) + " bytes, more than the " +
-          std::to_string(kInsMax) + " that are read";
+          std::to_string(kProfileFileMax) + " that are read";
     return std::nullopt;
   }
   std::ifstream in(path, std::ios::binary);
@@ -196,7 +194,7 @@ std::optional<std::string> ReadIns(const fs::path& path, std::string& why) {
     return std::nullopt;
   }
   std::string text = content.str();
-  if (text.find('\0') != std::string::npos) {
+  if (text.find('\0') != std::string::npos && text.substr(0, 2) != "\xFF\xFE") {
     why = "start.ins is not a text file in code page 1252 (it holds zero bytes)";
     return std::nullopt;
   }

@@ -1,6 +1,6 @@
 #include "ui/texts.h"
 
-#include "toolkit/cp1252.h"
+#include "platform/cp1252.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "toolkit/cp1252.h"
+#include "platform/cp1252.h"
 
 #include <array>
 #include <cstdint>
@@ -66,5 +66,20 @@ std::string Utf8ToCp1252(std::string_view text) {
     out += FromUnicode(cp);
     i += static_cast<std::size_t>(length);
   }
+  return out;
+}
+
+std::string Utf16LeToCp1252(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() / 2 + 1);
+  std::size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) {
+    const char32_t unit = static_cast<unsigned char>(bytes[i]) |
+                          (static_cast<char32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    const bool highSurrogate = unit >= 0xD800 && unit < 0xDC00;
+    if (highSurrogate && i + 3 < bytes.size()) i += 2;  // the pair is one character
+    out += (unit >= 0xD800 && unit < 0xE000) ? '?' : FromUnicode(unit);
+  }
+  if (i < bytes.size()) out += '?';
   return out;
 }
