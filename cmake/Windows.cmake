@@ -46,3 +46,6 @@ set_property(SOURCE assets/start.rc APPEND PROPERTY OBJECT_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/assets/fahne_ger.bmp
   ${CMAKE_CURRENT_SOURCE_DIR}/assets/pfeil.bmp)
 include(cmake/WindowsTools.cmake)
+if(START_CORE_TESTS)
+  include(cmake/WindowsTests.cmake)
+endif()
