@@ -27,11 +27,6 @@ add_custom_command(
   COMMENT "Embedding the bitmaps"
   VERBATIM)
 
-add_library(startbmp STATIC toolkit/bmp.cpp)
-target_include_directories(startbmp PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-# The decoder is portable code, tested with the core (tests/core_bmp_test.cpp).
-target_link_libraries(starttestkit PUBLIC startbmp)
-
 add_executable(start app/start_linux.cpp toolkit/fltk_host.cpp ${CMAKE_CURRENT_BINARY_DIR}/assets.cpp)
 target_compile_options(start PRIVATE ${FLTK_CXXFLAGS})
 target_compile_definitions(start PRIVATE START_VERSION="${PROJECT_VERSION}")

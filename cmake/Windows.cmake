@@ -6,7 +6,7 @@ enable_language(RC)
 # Everything linked statically, so the program imports only system DLLs.
 add_link_options(-static -static-libgcc -static-libstdc++)
 if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
-  add_link_options(-s)
+  add_link_options(-s -Wl,--gc-sections)
 endif()
 
 # The version numbers for the resource script.
@@ -18,6 +18,7 @@ file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/generated/start_version.h CONT
 ]])
 
 add_executable(start WIN32
+  app/nothrow_win32.cpp
   app/start_win32.cpp
   platform/win32_platform.cpp
   toolkit/win32_host.cpp
@@ -27,6 +28,14 @@ target_include_directories(start PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/assets
   ${CMAKE_CURRENT_BINARY_DIR}/generated)
 target_link_libraries(start PRIVATE startcore user32 gdi32 shell32)
+# The link map tells what the stripped program holds (read by
+# tests/win32_size_test.sh).
+target_link_options(start PRIVATE -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/start.map)
+# The program and its libraries optimised as one (link-time optimisation):
+# about 10 KB less in the 32-bit program, together with --gc-sections.
+if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+  set_property(TARGET start startcore starttoolkit PROPERTY INTERPROCEDURAL_OPTIMIZATION ON)
+endif()
 # The resource script names its files relative to assets/.
 set_property(SOURCE assets/start.rc APPEND PROPERTY OBJECT_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/assets/start.manifest
@@ -37,3 +46,6 @@ set_property(SOURCE assets/start.rc APPEND PROPERTY OBJECT_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/assets/fahne_ger.bmp
   ${CMAKE_CURRENT_SOURCE_DIR}/assets/pfeil.bmp)
 include(cmake/WindowsTools.cmake)
+if(START_CORE_TESTS)
+  include(cmake/WindowsTests.cmake)
+endif()

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds everything (the Linux program and both Windows programs) and runs
 # every test: all tests of the Linux build (unit tests, the programs on
-# Xvfb and under Wine, the benchmark's smoke run), the unit tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of
-# every fuzz target. Usage: scripts/test.sh
+# Xvfb and under Wine, the core's unit tests of the 64-bit Windows build
+# under Wine, the 32-bit program's size and imports, the benchmark's smoke
+# run; every preset is built first, since these tests read the Windows
+# builds), the unit tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of every fuzz target.
+# Usage: scripts/test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -1,0 +1,19 @@
+# The core's unit tests (tests/core_*.cpp) as a Windows program,
+# core_tests.exe, which the Linux build's tests/wine_core_test.sh runs under
+# Wine. GoogleTest is built from the sources that Debian's libgtest-dev
+# ships, and linked statically like everything else here; the product
+# (start.exe) does not link it.
+set(START_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources (libgtest-dev)")
+if(NOT EXISTS ${START_GOOGLETEST_SOURCE}/CMakeLists.txt)
+  message(FATAL_ERROR "START_CORE_TESTS needs GoogleTest's sources in ${START_GOOGLETEST_SOURCE} (apt-get install libgtest-dev)")
+endif()
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${START_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# The compiler's "-win32" thread variant has no std::mutex, of which
+# GoogleTest makes its Notification: a customization header gives another.
+target_include_directories(gtest BEFORE PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/tests/gtest_mingw)
+
+file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/core_*.cpp)
+add_executable(core_tests ${CORE_TEST_SOURCES})
+target_link_libraries(core_tests PRIVATE starttestkit gtest_main)
