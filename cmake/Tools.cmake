@@ -10,10 +10,7 @@ add_executable(makeassets tools/makeassets.cpp)
 add_executable(stubprogram tools/stubprogram.cpp)
 
 # Plays a Tarvex interface or an X-ray unit on a pseudo-terminal
-# (`devsim --help`). What the device answers is a library of its own, so that
-# the tests can ask it without a terminal.
-add_library(devsimmodel STATIC tools/devsim_model.cpp)
-target_include_directories(devsimmodel PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+# (`devsim --help`); what the device answers is the library devsimmodel.
 add_executable(devsim tools/devsim.cpp)
 target_link_libraries(devsim PRIVATE devsimmodel)
 
