@@ -530,6 +530,10 @@ void Win32Host::RunModal(TWindow& window) {
     native->ShownCaption = window.Caption;
     SetWindowTextW(handle, Widen(window.Caption).c_str());
   }
+  // A prompt that comes due while the start window is minimised would show
+  // over nothing the user sees, or not at all: the start window comes back
+  // first.
+  if (IsIconic(impl.MainHandle)) ShowWindow(impl.MainHandle, SW_RESTORE);
   EnableWindow(impl.MainHandle, FALSE);
   ShowWindow(handle, SW_SHOW);
   SetFocus(handle);
