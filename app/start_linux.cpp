@@ -37,6 +37,20 @@ void OpenStandardDescriptors() {
   }
 }
 
+// X protocol errors never end the program: a request about a window that
+// the window manager has just minimised or unmapped fails, and the program
+// goes on without it.
+int OnXError(Display*, XErrorEvent*) {
+  return 0;
+}
+
+// Without its X server the program cannot go on: one line, and a non-zero
+// status.
+int OnXConnectionLost(Display*) {
+  std::fputs("start: the connection to the X server was lost\n", stderr);
+  std::_Exit(1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,6 +73,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   fl_open_display(display);
+  // After FLTK's own, which end the program on any error.
+  XSetErrorHandler(OnXError);
+  XSetIOErrorHandler(OnXConnectionLost);
   FltkHost::RegisterFonts();
 
   PosixPlatform platform;
