@@ -45,7 +45,7 @@ expect_prompt() {
 }
 
 expect_prompt_closed() {
-  e2e_wait_for 5 sh -c "! xwininfo -id $PROMPT 2>/dev/null | grep -q IsViewable" ||
+  wait_for 5 sh -c "! xwininfo -id $PROMPT 2>/dev/null | grep -q IsViewable" ||
     e2e_fail "the prompt did not close"
 }
 
@@ -60,7 +60,7 @@ expect_no_other_window() {
 
 expect_running() {
   sleep "$1"
-  e2e_gone "$START_PID" && e2e_fail "the program ended after $2"
+  harness_ended "$START_PID" && e2e_fail "the program ended after $2"
   e2e_window_viewable "$MAIN" || e2e_fail "the start window went away after $2"
 }
 

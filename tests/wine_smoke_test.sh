@@ -38,7 +38,7 @@ prompt_closed() { ! e2e_window_viewable "$PROMPT"; }
 # PROMPT.
 has_prompt() { [[ -n "$(e2e_other_windows "$MAIN")" ]]; }
 wait_prompt() {
-  e2e_wait_for 15 has_prompt || return 1
+  wait_for 15 has_prompt || return 1
   PROMPT=$(e2e_other_windows "$MAIN" | head -1)
 }
 
@@ -69,8 +69,8 @@ read -r _ _ width height <<<"$(e2e_geometry "$PROMPT")"
 # Space presses it, which closes the prompt without starting an updater.
 xdotool windowactivate --sync "$PROMPT" 2>/dev/null
 xdotool key Tab space
-e2e_wait_for 5 prompt_closed || e2e_fail "Tab, Space did not close the prompt"
-e2e_gone "$START_PID" && e2e_fail "the program ended after the prompt's second button"
+wait_for 5 prompt_closed || e2e_fail "Tab, Space did not close the prompt"
+harness_ended "$START_PID" && e2e_fail "the program ended after the prompt's second button"
 
 # The X-ray prompt follows: COM2 reopened at 9600 baud and queried.
 wait_prompt || e2e_fail "no X-ray prompt (COM2 log: $(tr '\n' ' ' <"$E2E_WORK/com2.log"))"
@@ -80,8 +80,8 @@ grep -q $'VERSION?\\\\r\t9600' "$E2E_WORK/com2.log" ||
 # button.
 xdotool windowactivate --sync "$PROMPT" 2>/dev/null
 xdotool key alt+F4
-e2e_wait_for 5 prompt_closed || e2e_fail "Alt+F4 did not close the prompt"
-e2e_gone "$START_PID" && e2e_fail "the program ended when the prompt was closed"
+wait_for 5 prompt_closed || e2e_fail "Alt+F4 did not close the prompt"
+harness_ended "$START_PID" && e2e_fail "the program ended when the prompt was closed"
 
 # The language label switches every text: its own pixels change.
 e2e_crop "$MAIN" 108 262 52 13 "$E2E_WORK/before.png"
@@ -90,7 +90,7 @@ changed() {
   e2e_crop "$MAIN" 108 262 52 13 "$E2E_WORK/after.png"
   [[ "$(e2e_pixels_differ "$E2E_WORK/before.png" "$E2E_WORK/after.png")" != 0 ]]
 }
-e2e_wait_for 5 changed || e2e_fail "a click on the language label changed nothing"
+wait_for 5 changed || e2e_fail "a click on the language label changed nothing"
 
 # Exit ends the program.
 e2e_click "$MAIN" 110 222
