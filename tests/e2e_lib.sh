@@ -124,12 +124,22 @@ e2e_geometry() {
 
 e2e_window_name() { xdotool getwindowname "$1" 2>/dev/null; }
 
-# True while a program that the start menu started (a stub) still runs.
+# True while a program that the start menu started (a stub) still runs:
+# one of this run's, whose environment names this run's stub log (other
+# runs of the tests may have stubs of their own at the same time), or one
+# whose environment cannot be read any more (it is ending).
 e2e_stub_running() {
-  local names
-  names=$(printf '%s\n' winstub.exe stubprogram "${E2E_PROGRAMS[@]##*/}")
-  ps -eo stat=,comm= | awk '$1 !~ /^Z/ {print $2}' | grep -qxF "$names"
+  local pid env
+  for pid in $(ps -eo pid=,stat=,comm= | awk -v names="winstub.exe stubprogram ${E2E_PROGRAMS[*]##*/}" '
+      BEGIN { n = split(names, list, " "); for (i = 1; i <= n; i++) stub[list[i]] = 1 }
+      $2 !~ /^Z/ && ($3 in stub) { print $1 }'); do
+    env=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ") || return 0
+    grep -q "^START_STUB_LOG=.*${E2E_WORK##*/}" <<<"$env" && return 0
+  done
+  return 1
 }
+
+e2e_active() { [[ "$(xdotool getactivewindow 2>/dev/null)" == "$1" ]]; }
 
 # Waits at most 5 s until no started program runs any more and window $1
 # has been the active window for 0.2 s in a row. Under Wine, a program being
@@ -141,7 +151,7 @@ e2e_wait_active() {
   sleep 0.2
   local tries=100 steady=0
   while ((tries-- > 0)); do
-    if [[ "$(xdotool getactivewindow 2>/dev/null)" == "$1" ]]; then
+    if e2e_active "$1"; then
       ((++steady >= 4)) && return 0
     else
       steady=0
@@ -154,6 +164,11 @@ e2e_wait_active() {
 # Clicks at client coordinates $2,$3 of window $1, once it is active.
 e2e_click() {
   e2e_wait_active "$1" || e2e_note "window $1 is not the active window; clicking anyway"
+  e2e_click_at "$@"
+}
+
+# Clicks at client coordinates $2,$3 of window $1 at once.
+e2e_click_at() {
   local left top
   read -r left top _ _ <<<"$(e2e_geometry "$1")"
   [[ -n "$left" ]] || e2e_fail "window $1 is gone, cannot click at $2,$3"
