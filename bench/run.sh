@@ -37,6 +37,7 @@
 #   stripped from the count, as installed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/harness.sh
 
 reps=5
 idle=10
@@ -70,29 +71,14 @@ done
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 WORK=$(mktemp -d /tmp/startbench.XXXXXX)
-PIDS=()
 cleanup() {
   if [[ -n "${WINEPREFIX:-}" ]]; then "$WINESERVER" -k 2>/dev/null || true; fi
-  local i
-  for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[i]}" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  harness_cleanup
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-wait_for() {
-  local tries=$(($1 * 20))
-  shift
-  until "$@"; do
-    ((tries-- > 0)) || return 1
-    sleep 0.05
-  done
-}
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
-PIDS+=($!)
-wait_for 10 test -s "$WORK/display" || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -1 "$WORK/display")"
+harness_xvfb || exit 1
 
 # One CD per target, with a start.ins whose minimum versions the simulated
 # unit meets, so that no prompt interrupts the timetable.
@@ -124,7 +110,7 @@ if [[ -x "$WINE" && -x "$WINESERVER" ]]; then
   "$WINESERVER" -k
   "$WINESERVER" -w
   "$WINESERVER" -p -f >/dev/null 2>&1 &
-  PIDS+=($!)
+  harness_track $!
   targets+=(--wine "$WORK/wine")
 else
   echo "wine64 is not installed: measuring the Linux program only" >&2

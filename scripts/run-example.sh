@@ -13,6 +13,7 @@
 # Usage: scripts/run-example.sh
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+source "$ROOT/scripts/harness.sh"
 BUILD="$ROOT/build/linux"
 SHOTS="$ROOT/build/screenshots"
 
@@ -23,24 +24,11 @@ cd "$ROOT"
 cmake --build --preset linux --target start devsim
 
 WORK=$(mktemp -d /tmp/orbilex-example.XXXXXX)
-PIDS=()
 cleanup() {
-  for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[i]}" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  harness_cleanup
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-# Polls a command every 0.1 s for at most $1 seconds.
-wait_for() {
-  local tries=$(($1 * 10))
-  shift
-  while ((tries-- > 0)); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 # The CD: the sample's files with the program beside start.ins (the program
 # takes the CD root from its own file's place, so it is copied, not linked).
@@ -58,7 +46,7 @@ export ORBILEX_COM1="$WORK/no-port" ORBILEX_COM2="$WORK/com2" ORBILEX_COM3="$WOR
 start_helpers() {
   "$BUILD/devsim" --kind interface --version 1.5 --pty-link "$WORK/com2" \
     --log "$WORK/com2.log" >/dev/null &
-  PIDS+=($!)
+  harness_track $!
   wait_for 5 test -e "$WORK/com2" || {
     echo "the device simulator did not start" >&2
     exit 1
@@ -84,20 +72,13 @@ if [[ -n "${DISPLAY:-}" ]]; then
   exit 0
 fi
 
-# Xvfb picks a free display number itself and reports it once it is ready.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
-PIDS+=($!)
-wait_for 10 test -s "$WORK/display" && export DISPLAY=":$(head -1 "$WORK/display")" || {
-  echo "Xvfb did not start" >&2
-  exit 1
-}
-openbox --sm-disable >/dev/null 2>&1 &
-PIDS+=($!)
+harness_xvfb || exit 1
+harness_openbox || exit 1
 echo "No display: running on Xvfb $DISPLAY with openbox."
 
 "$CD/start" >"$WORK/start.log" 2>&1 &
 START_PID=$!
-PIDS+=("$START_PID")
+harness_track "$START_PID"
 visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 wait_for 10 visible '^orbilex CD' || {
   echo "the start window did not appear" >&2
@@ -122,6 +103,5 @@ import -window root "$SHOTS/example.png"
 echo "The start window: $SHOTS/example.png"
 
 xdotool mousemove --window "$MAIN" 110 222 click 1 # Exit
-ended() { [[ ! -e /proc/$START_PID ]] || grep -q '^State:[[:space:]]*Z' "/proc/$START_PID/status"; }
-wait_for 5 ended || echo "the program did not end on Exit" >&2
+wait_for 5 harness_ended "$START_PID" || echo "the program did not end on Exit" >&2
 report

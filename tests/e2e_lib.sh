@@ -3,16 +3,18 @@
 # (TARGET=linux). Source it, set TARGET, call e2e_target_check, e2e_init,
 # e2e_start_display and e2e_target_setup.
 #
-# Every process started here is recorded by its process id and ended by it
-# in e2e_cleanup (installed as the EXIT trap by e2e_init). The serial ports
-# COM1..COM4 always lead to $E2E_WORK/com1..com4: a device simulator makes
-# that path a link to its pseudo-terminal; without one the path does not
-# exist and the port is absent. So no machine port is ever touched.
+# The X server, openbox and the Wine server are recorded by their process
+# ids (scripts/harness.sh), the program and the device simulators in
+# START_PID and E2E_DEVICE_PIDS; e2e_cleanup (installed as the EXIT trap by
+# e2e_init) ends each by its id. The serial ports COM1..COM4 always lead to
+# $E2E_WORK/com1..com4: a device simulator makes that path a link to its
+# pseudo-terminal; without one the path does not exist and the port is
+# absent. So no machine port is ever touched.
 
 E2E_SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
+source "$E2E_SOURCE_DIR/scripts/harness.sh"
 E2E_WINE=/usr/lib/wine/wine64
 E2E_WINESERVER=/usr/lib/wine/wineserver
-E2E_PIDS=()
 E2E_DEVICE_PIDS=([1]="" [2]="" [3]="" [4]="")
 E2E_WORK=""
 E2E_SHOTS=""
@@ -35,19 +37,6 @@ e2e_fail() {
 
 e2e_note() { echo "[$TARGET] $*"; }
 
-# Polls a command every 0.05 s for at most $1 seconds.
-e2e_wait_for() {
-  local tries=$((${1%.*} * 20))
-  shift
-  while ((tries-- > 0)); do
-    "$@" && return 0
-    sleep 0.05
-  done
-  return 1
-}
-
-e2e_gone() { ! kill -0 "$1" 2>/dev/null; }
-
 e2e_now_ms() {
   local now=${EPOCHREALTIME/./}
   echo $((now / 1000))
@@ -56,7 +45,7 @@ e2e_now_ms() {
 # Creates the work directory and the screenshot directory, installs the
 # clean-up. Needs TARGET.
 e2e_init() {
-  for tool in Xvfb openbox xdotool xwininfo xdpyinfo import compare; do
+  for tool in Xvfb openbox xdotool xwininfo xprop import compare; do
     command -v "$tool" >/dev/null || e2e_skip "$tool is not installed"
   done
   E2E_WORK=$(mktemp -d "/tmp/e2e-$TARGET.XXXXXX")
@@ -66,8 +55,8 @@ e2e_init() {
   trap e2e_cleanup EXIT
 }
 
-# Ends the program, the device simulators, the Wine server and the X
-# server, each by its own process id, newest first.
+# Ends the program, the device simulators, the Wine server, openbox and
+# the X server, each by its own process id, newest first.
 e2e_cleanup() {
   [[ -n "$START_PID" ]] && kill "$START_PID" 2>/dev/null
   e2e_devices_stop
@@ -76,32 +65,16 @@ e2e_cleanup() {
     # -k ends them and the server.
     "$E2E_WINESERVER" -k 2>/dev/null
   fi
-  local i
-  for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do kill "${E2E_PIDS[i]}" 2>/dev/null; done
-  wait 2>/dev/null
+  harness_cleanup
   [[ -n "$E2E_WORK" ]] && rm -rf "$E2E_WORK"
 }
 
 # ------------------------------------------------------------------ display
 
-# Starts Xvfb on a free display number and openbox on it; exports DISPLAY.
+# Starts Xvfb and openbox on it; exports DISPLAY.
 e2e_start_display() {
-  local n display=""
-  for n in $(seq 90 140); do
-    if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then
-      display=":$n"
-      break
-    fi
-  done
-  [[ -n "$display" ]] || e2e_skip "no free X display number"
-  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$E2E_WORK/xvfb.log" 2>&1 &
-  E2E_PIDS+=($!)
-  export DISPLAY="$display"
-  e2e_wait_for 10 xdpyinfo >/dev/null 2>&1 || e2e_fail "Xvfb did not start on $display"
-  openbox --sm-disable >"$E2E_WORK/openbox.log" 2>&1 &
-  E2E_PIDS+=($!)
-  e2e_wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
-    e2e_fail "openbox did not start"
+  harness_xvfb || e2e_fail "no X server"
+  harness_openbox || e2e_fail "no window manager"
   e2e_park_mouse
 }
 
@@ -151,12 +124,22 @@ e2e_geometry() {
 
 e2e_window_name() { xdotool getwindowname "$1" 2>/dev/null; }
 
-# True while a program that the start menu started (a stub) still runs.
+# True while a program that the start menu started (a stub) still runs:
+# one of this run's, whose environment names this run's stub log (other
+# runs of the tests may have stubs of their own at the same time), or one
+# whose environment cannot be read any more (it is ending).
 e2e_stub_running() {
-  local names
-  names=$(printf '%s\n' winstub.exe stubprogram "${E2E_PROGRAMS[@]##*/}")
-  ps -eo stat=,comm= | awk '$1 !~ /^Z/ {print $2}' | grep -qxF "$names"
+  local pid env
+  for pid in $(ps -eo pid=,stat=,comm= | awk -v names="winstub.exe stubprogram ${E2E_PROGRAMS[*]##*/}" '
+      BEGIN { n = split(names, list, " "); for (i = 1; i <= n; i++) stub[list[i]] = 1 }
+      $2 !~ /^Z/ && ($3 in stub) { print $1 }'); do
+    env=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ") || return 0
+    grep -q "^START_STUB_LOG=.*${E2E_WORK##*/}" <<<"$env" && return 0
+  done
+  return 1
 }
+
+e2e_active() { [[ "$(xdotool getactivewindow 2>/dev/null)" == "$1" ]]; }
 
 # Waits at most 5 s until no started program runs any more and window $1
 # has been the active window for 0.2 s in a row. Under Wine, a program being
@@ -164,11 +147,11 @@ e2e_stub_running() {
 # in that moment can be lost: the click's activation of the window fails and
 # Wine drops the click.
 e2e_wait_active() {
-  e2e_wait_for 5 eval '! e2e_stub_running'
+  wait_for 5 eval '! e2e_stub_running'
   sleep 0.2
   local tries=100 steady=0
   while ((tries-- > 0)); do
-    if [[ "$(xdotool getactivewindow 2>/dev/null)" == "$1" ]]; then
+    if e2e_active "$1"; then
       ((++steady >= 4)) && return 0
     else
       steady=0
@@ -181,6 +164,11 @@ e2e_wait_active() {
 # Clicks at client coordinates $2,$3 of window $1, once it is active.
 e2e_click() {
   e2e_wait_active "$1" || e2e_note "window $1 is not the active window; clicking anyway"
+  e2e_click_at "$@"
+}
+
+# Clicks at client coordinates $2,$3 of window $1 at once.
+e2e_click_at() {
   local left top
   read -r left top _ _ <<<"$(e2e_geometry "$1")"
   [[ -n "$left" ]] || e2e_fail "window $1 is gone, cannot click at $2,$3"
@@ -217,7 +205,7 @@ e2e_device() {
   "$DEVSIM" --kind "$kind" --version "$version" --baud-check --log "$E2E_WORK/com$port.log" \
     --pty-link "$E2E_WORK/com$port" "$@" >"$E2E_WORK/com$port.out" 2>&1 &
   E2E_DEVICE_PIDS[port]=$!
-  e2e_wait_for 5 test -e "$E2E_WORK/com$port" || e2e_fail "the simulator on COM$port did not start"
+  wait_for 5 test -e "$E2E_WORK/com$port" || e2e_fail "the simulator on COM$port did not start"
 }
 
 # Ends every device simulator; their links go with them.
@@ -296,7 +284,7 @@ e2e_target_setup() {
   "$E2E_WINESERVER" -k
   "$E2E_WINESERVER" -w
   "$E2E_WINESERVER" -p -f >/dev/null 2>&1 &
-  E2E_PIDS+=($!)
+  harness_track $!
 }
 
 # Writes orbilex.ini with the text $1, or removes it when $1 is empty.
@@ -377,7 +365,7 @@ e2e_start() {
 }
 
 # Waits at most $1 seconds for the program to end.
-e2e_wait_end() { e2e_wait_for "$1" e2e_gone "$START_PID"; }
+e2e_wait_end() { wait_for "$1" harness_ended "$START_PID"; }
 
 # Ends the program if it still runs.
 e2e_stop() {

@@ -9,12 +9,14 @@ VX_DE='Veraltete Tarvex Version gefunden'
 VX_EN='Out-of-date Tarvex version detected'
 RTG_ANY='^(Veraltete Firmware des R.+ntgenger.+tes gefunden|Out-of-date x-ray device firmware detected)$'
 RTG_DE='^Veraltete Firmware des R.+ntgenger.+tes gefunden$'
-# Client coordinates: the entries' row centres, the flag, the prompt buttons.
+# Client coordinates: the entries' row centres, the flag, the language
+# label beside it, the prompt buttons.
 declare -A ENTRY_Y=([Menu1]=71 [Menu2]=87 [Menu3]=115 [Menu4]=131 [Menu7]=147 [Menu8]=163
   [Menu5]=191 [Menu6]=223)
 ENTRY_X=110
 FLAG_X=85
 FLAG_Y=268
+LABEL_X=120
 BUTTON1_X=112
 BUTTON2_X=261
 BUTTON_Y=132
@@ -44,9 +46,10 @@ expect_prompt() {
   [[ "$width x $height" == "377 x 152" ]] || e2e_fail "prompt '$name' is $width x $height, not 377 x 152"
 }
 
+# Waits for the prompt to close; $1 says what should have closed it.
 expect_prompt_closed() {
-  e2e_wait_for 5 sh -c "! xwininfo -id $PROMPT 2>/dev/null | grep -q IsViewable" ||
-    e2e_fail "the prompt did not close"
+  wait_for 5 sh -c "! xwininfo -id $PROMPT 2>/dev/null | grep -q IsViewable" ||
+    e2e_fail "the prompt did not close${1:+ on $1}"
 }
 
 expect_no_other_window() {
@@ -60,7 +63,7 @@ expect_no_other_window() {
 
 expect_running() {
   sleep "$1"
-  e2e_gone "$START_PID" && e2e_fail "the program ended after $2"
+  harness_ended "$START_PID" && e2e_fail "the program ended after $2"
   e2e_window_viewable "$MAIN" || e2e_fail "the start window went away after $2"
 }
 
@@ -81,6 +84,14 @@ e2e_click_free_move() {
   local left top
   read -r left top _ _ <<<"$(e2e_geometry "$MAIN")"
   xdotool mousemove --sync $((left + $1)) $((top + $2))
+}
+
+# "r,g,b" of the start window's client pixel at $1,$2.
+pixel_at() {
+  local left top
+  read -r left top _ _ <<<"$(e2e_geometry "$MAIN")"
+  import -window root -crop "1x1+$((left + $1))+$((top + $2))" +repage -depth 8 txt:- 2>/dev/null |
+    sed -n '2s/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\)).*/\1,\2,\3/p'
 }
 
 same_pixels() { [[ "$(e2e_pixels_differ "$1" "$2")" == 0 ]]; }
@@ -107,8 +118,10 @@ expect_stub_count() {
 
 # ----------------------------------------------------------------- scenarios
 
-# No device: the window comes centred at its size with its title, nothing
-# else appears, Exit ends the program.
+# No device: the window comes centred at its size with its title and is
+# drawn (the frame of Shape1 black at its bottom-right corner, an empty spot
+# right of the entries white, the side strip bitmap not white), nothing else
+# appears, Exit ends the program.
 scenario_no_device() {
   e2e_note "no device"
   e2e_target_ini ""
@@ -116,15 +129,22 @@ scenario_no_device() {
   e2e_start de_DE.UTF-8
   expect_main_window
   expect_no_other_window 2
+  [[ "$(pixel_at 458 279)" == "0,0,0" ]] || e2e_fail "no black frame at the window's edge"
+  [[ "$(pixel_at 400 100)" == "255,255,255" ]] || e2e_fail "the background is not white"
+  [[ "$(pixel_at 30 150)" != "255,255,255" ]] || e2e_fail "the side strip is not drawn"
   click_entry Menu6
   expect_ended "a click on Exit"
   expect_stub_count 0
 }
 
 # One run of the language choice with an out-of-date interface on COM1:
-# the prompt's caption shows the language; then the window's pixels are
-# saved to $E2E_WORK/main-$3.png. $1 = orbilex.ini text, $2 = locale,
-# $3 = expected language (de|en).
+# the prompt's caption shows the language; the prompt is answered with its
+# second button, which closes it, starts nothing and leaves the program
+# running; then the window's pixels are saved to $E2E_WORK/main-$3-$2.png.
+# $1 = orbilex.ini text, $2 = locale, $3 = expected language (de|en),
+# $4 = how the second button is chosen: click; keys (Tab moves the focus
+# from the first button to it, Space presses it); close (the close box:
+# Alt+F4 through the window manager).
 language_run() {
   e2e_note "language: orbilex.ini '${1//$'\r\n'/ }', $2 → $3"
   e2e_target_ini "$1"
@@ -135,24 +155,36 @@ language_run() {
   [[ "$3" == de ]] && want=$VX_DE
   expect_prompt "$VX_ANY" "^$want\$"
   e2e_shot "$PROMPT" "prompt-tarvex-$3"
-  e2e_click "$PROMPT" "$BUTTON2_X" "$BUTTON_Y"
-  expect_prompt_closed
+  case $4 in
+    click) e2e_click "$PROMPT" "$BUTTON2_X" "$BUTTON_Y" ;;
+    keys)
+      xdotool windowactivate --sync "$PROMPT" 2>/dev/null
+      xdotool key Tab space
+      ;;
+    close)
+      xdotool windowactivate --sync "$PROMPT" 2>/dev/null
+      xdotool key alt+F4
+      ;;
+  esac
+  expect_prompt_closed "$4"
+  expect_running 0.3 "the prompt's second button ($4)"
+  expect_stub_count 0
   main_pixels "$E2E_WORK/main-$3-$2.png"
 }
 
-# The settings file decides, else the locale; the flag switches every text
-# of the start window (its pixels become those of the other language's
-# window).
+# The settings file decides, else the locale; the flag, and the language
+# label beside it, switch every text of the start window (its pixels become
+# those of the other language's window).
 scenario_language() {
   e2e_make_cd "$START_INS"
-  language_run $'[Einstellungen]\r\nSprache=Deutsch\r\n' en_US.UTF-8 de
+  language_run $'[Einstellungen]\r\nSprache=Deutsch\r\n' en_US.UTF-8 de click
   cp "$E2E_WORK/main-de-en_US.UTF-8.png" "$E2E_WORK/german.png"
   cp "$E2E_WORK/german.png" "$E2E_SHOTS/$TARGET-start-de.png"
   click_entry Menu6
   expect_ended "a click on Beenden"
   e2e_devices_stop
 
-  language_run "" en_US.UTF-8 en
+  language_run "" en_US.UTF-8 en keys
   cp "$E2E_WORK/main-en-en_US.UTF-8.png" "$E2E_WORK/english.png"
   cp "$E2E_WORK/english.png" "$E2E_SHOTS/$TARGET-start-en.png"
   same_pixels "$E2E_WORK/german.png" "$E2E_WORK/english.png" &&
@@ -167,11 +199,11 @@ scenario_language() {
   e2e_stop
   e2e_devices_stop
 
-  language_run "" de_DE.UTF-8 de
+  language_run "" de_DE.UTF-8 de close
   same_pixels "$E2E_WORK/main-de-de_DE.UTF-8.png" "$E2E_WORK/german.png" ||
     e2e_fail "the German window from the locale differs from the one from orbilex.ini"
-  e2e_click "$MAIN" "$FLAG_X" "$FLAG_Y"
-  expect_main_like "$E2E_WORK/english.png" "the flag did not switch the window to English"
+  e2e_click "$MAIN" "$LABEL_X" "$FLAG_Y"
+  expect_main_like "$E2E_WORK/english.png" "the language label did not switch the window to English"
   click_entry Menu6
   expect_ended "a click on Exit"
   e2e_devices_stop

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # User-level scenarios against the Linux build ($START_BIN), on a private X
-# server with simulated devices: the start window without a device, the
-# choice and switch of the language, every entry, the update prompts of
-# out-of-date devices and their buttons, no prompt for current firmware.
-# Screenshots of both start windows and of the prompts go to
-# $BUILD_DIR/screenshots. Exits 77 (skipped) when something is missing.
+# server with simulated devices: the start window and its pixels without a
+# device, the choice and switch of the language, every entry, the update
+# prompts of out-of-date devices with their buttons, keys and close box, no
+# prompt for current firmware. Screenshots of both start windows and of the
+# prompts go to $BUILD_DIR/screenshots. Exits 77 (skipped) when something is
+# missing.
 set -uo pipefail
 
 TARGET=linux

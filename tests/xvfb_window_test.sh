@@ -34,10 +34,11 @@ fail() {
 
 [[ -x "${START_BIN:-}" ]] || skip "no Linux program (START_BIN)"
 [[ -x "${DEVSIM:-}" ]] || skip "no device simulator (DEVSIM)"
-for tool in Xvfb xdotool xwininfo xdpyinfo xprop import; do
+for tool in Xvfb xdotool xwininfo xprop import; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 SOURCE_DIR=${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}
+source "$SOURCE_DIR/scripts/harness.sh"
 
 # The program brings FLTK and the C++ runtime along (sanitizer builds
 # excepted), so a machine without them runs it from the CD.
@@ -50,27 +51,11 @@ fi
 WORK=$(mktemp -d /tmp/xvfb-window.XXXXXX)
 SHOTS="${BUILD_DIR:-$WORK}/screenshots"
 mkdir -p "$SHOTS"
-PIDS=()
 cleanup() {
-  for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[i]}" 2>/dev/null; done
-  wait 2>/dev/null
+  harness_cleanup
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-# Polls a command every 0.05 s for at most $1 seconds.
-wait_for() {
-  local tries=$(($1 * 20))
-  shift
-  while ((tries-- > 0)); do
-    "$@" && return 0
-    sleep 0.05
-  done
-  return 1
-}
-
-# True once process $1 has ended (an unreaped child shows as a zombie).
-ended() { [[ ! -e /proc/$1 ]] || grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null; }
 
 # The id of the first visible window whose name matches the regular
 # expression $1, or nothing.
@@ -104,7 +89,7 @@ start_program() {
     ORBILEX_COM1="$WORK/com1" ORBILEX_COM2="$WORK/com2" ORBILEX_COM3="$WORK/com3" \
     ORBILEX_COM4="$WORK/com4" "$WORK/cd/start" >"$WORK/start.log" 2>&1 &
   START_PID=$!
-  PIDS+=("$START_PID")
+  harness_track "$START_PID"
 }
 
 # Starts a simulated device: $1 = port name (com1..com4), then devsim options.
@@ -113,16 +98,14 @@ device() {
   shift
   rm -f "$WORK/$port.log"
   "$DEVSIM" "$@" --pty-link "$WORK/$port" --log "$WORK/$port.log" >/dev/null &
-  PIDS+=($!)
+  harness_track $!
   DEVICES+=($!)
   wait_for 5 test -e "$WORK/$port" || fail "the simulator on $port did not start"
 }
 
 DEVICES=()
 stop_devices() {
-  local pid
-  for pid in "${DEVICES[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${DEVICES[@]}"; do wait "$pid" 2>/dev/null; done
+  harness_stop "${DEVICES[@]}"
   DEVICES=()
 }
 
@@ -133,12 +116,9 @@ check_centred() {
   ((X == (1024 - $2) / 2 && Y == (768 - $3) / 2)) || fail "the ${2}x$3 window at $X,$Y is not centred"
 }
 
-# Xvfb picks a free display number itself and reports it once it is ready;
-# scanning for one races with the other tests that start servers.
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
-PIDS+=($!)
-wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -1 "$WORK/display")"
+# The root window's properties set below must outlive the runs: no reset
+# when the last client leaves.
+harness_xvfb 1024x768x24 -noreset || fail "Xvfb did not start"
 # A panel along the top takes 48 pixels of the work area; the windows are
 # still centred on the whole screen.
 xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA 0,48,1024,720
@@ -199,7 +179,7 @@ grep -q 'MODE=REMOTE' "$WORK/com1.log" && fail "the interface's port got the X-r
 has_window 'Veraltete|Out-of-date' && fail "a prompt appeared for up-to-date devices"
 
 xdotool mousemove --window "$MAIN" 110 222 click 1
-wait_for 5 ended "$START_PID" || fail "Beenden did not end the program"
+wait_for 5 harness_ended "$START_PID" || fail "Beenden did not end the program"
 stop_devices
 
 # ------------------------- 2. out-of-date interface, English, keys, no WM
@@ -224,18 +204,15 @@ xdotool key Tab Return
 wait_for 5 bash -c "! xdotool search --onlyvisible --name '$PROMPT' >/dev/null 2>&1" ||
   fail "Tab and Return did not close the prompt"
 sleep 0.3
-ended "$START_PID" && fail "choosing Continue ended the program"
+harness_ended "$START_PID" && fail "choosing Continue ended the program"
 [[ -s "$WORK/launched.log" ]] && fail "choosing Continue started $(cat "$WORK/launched.log")"
 xdotool key alt+F4
-wait_for 5 ended "$START_PID" || fail "Alt+F4 did not end the program"
+wait_for 5 harness_ended "$START_PID" || fail "Alt+F4 did not end the program"
 stop_devices
 
 # ------------------------------- 3. under a window manager, update chosen
 if command -v openbox >/dev/null; then
-  openbox --sm-disable >/dev/null 2>&1 &
-  PIDS+=($!)
-  wait_for 5 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window" ||
-    fail "openbox did not start"
+  harness_openbox || fail "openbox did not start"
   # The desktop's font resolution, as desktops set it for scaling: the
   # prompt is laid out for it, the start window keeps its size.
   xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'Xft.dpi:\t144\n'
@@ -251,7 +228,7 @@ if command -v openbox >/dev/null; then
   xprop -id "$DIALOG" WM_TRANSIENT_FOR | grep -q "window id" || fail "the prompt is not transient"
   import -window root "$SHOTS/linux-prompt-openbox.png" 2>/dev/null
   xdotool mousemove --window "$DIALOG" 165 199 click 1
-  wait_for 5 ended "$START_PID" || fail "a click on the update button did not end the program"
+  wait_for 5 harness_ended "$START_PID" || fail "a click on the update button did not end the program"
   grep -q "Update/Tarvex/VXupdate.exe started in $WORK/cd/Update/Tarvex" "$WORK/launched.log" ||
     fail "the interface updater was not started in its folder: $(cat "$WORK/launched.log" 2>&1)"
   stop_devices
