@@ -6,12 +6,10 @@
 # the extracted Linux program run on Xvfb until its window is mapped.
 set -uo pipefail
 SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}"
+source "$SOURCE_DIR/scripts/harness.sh"
 WORK=$(mktemp -d /tmp/cd-image-test.XXXXXX)
-PIDS=()
 cleanup() {
-  local i
-  for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[i]}" 2>/dev/null; done
-  wait 2>/dev/null
+  harness_cleanup
   chmod -R u+w "$WORK" 2>/dev/null
   rm -rf "$WORK"
 }
@@ -48,15 +46,11 @@ osirrox -indev "$ISO" -extract / "$WORK/extracted" >/dev/null 2>&1 || fail "osir
 "$SOURCE_DIR/build/linux/cdcheck" "$WORK/extracted" >"$WORK/cdcheck.txt" ||
   fail "cdcheck on the extracted CD: $(cat "$WORK/cdcheck.txt")"
 
-command -v Xvfb >/dev/null && command -v xdotool >/dev/null || fail "Xvfb or xdotool is missing"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
-PIDS+=($!)
-for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
-[[ -s "$WORK/display" ]] || fail "Xvfb did not start"
-export DISPLAY=":$(head -1 "$WORK/display")"
+command -v xdotool >/dev/null || fail "xdotool is missing"
+harness_xvfb || fail "Xvfb did not start"
 # No port leads to the machine's own serial devices.
 for n in 1 2 3 4; do export "ORBILEX_COM$n=$WORK/no-port"; done
 "$WORK/extracted/start" >"$WORK/start.log" 2>&1 &
-PIDS+=($!)
+harness_track $!
 timeout 20 xdotool search --sync --onlyvisible --name '^orbilex CD V2\.1$' >/dev/null ||
   fail "the program from the image showed no window: $(cat "$WORK/start.log")"
