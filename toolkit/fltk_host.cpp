@@ -1,8 +1,8 @@
 #include "toolkit/fltk_host.h"
 
 // The models come before the X11 headers, which define None as a macro.
-#include "toolkit/bmp.h"
 #include "platform/cp1252.h"
+#include "toolkit/bmp.h"
 #include "toolkit/forms.h"
 
 #include <FL/Fl.H>
@@ -148,7 +148,17 @@ void ShowInTaskBar(Fl_Window& window) {
 // Gives the mapped `window` the keyboard. FLTK's take_focus only moves the
 // focus among its own windows, and without a window manager nothing gives a
 // window the X focus.
+// Whether `window` is on the screen: not minimised, hidden or unmapped.
+bool Viewable(Fl_Window& window) {
+  XWindowAttributes attributes;
+  return window.shown() && XGetWindowAttributes(fl_display, fl_xid(&window), &attributes) != 0 &&
+         attributes.map_state == IsViewable;
+}
+
+// Gives `window` the keyboard focus when it can take it; the X server
+// refuses it to a window that is not viewable (a minimised one, say).
 void GiveFocus(Fl_Window& window) {
+  if (!Viewable(window)) return;
   XSetInputFocus(fl_display, fl_xid(&window), RevertToParent, CurrentTime);
   window.take_focus();
 }
@@ -350,6 +360,15 @@ void FltkHost::Run(TWindow& mainWindow) {
 }
 
 void FltkHost::RunModal(TWindow& window) {
+  // A prompt that comes due while the start window is minimised would show
+  // over nothing the user sees: the start window comes back first.
+  if (main_ != nullptr) {
+    ModelWindow& main = NativeWindow(*main_);
+    if (main.shown() && !Viewable(main)) {
+      main.show();
+      main.wait_for_expose();
+    }
+  }
   ModelWindow& native = NativeWindow(window);
   native.SetTitle(window.Caption);
   CentreOnScreen(native);
