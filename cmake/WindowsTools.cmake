@@ -1,3 +1,8 @@
 # Test tool of the Windows builds: winstub.exe stands in, under Wine, for the
 # programs that the start menu starts, and records how it was started.
 add_executable(winstub tools/winstub.cpp)
+
+# The floor of the program's start-up for bench/run.sh: a bare Win32 window
+# with one line of bold text.
+add_executable(baseline_win32 WIN32 bench/baseline_win32.cpp)
+target_compile_definitions(baseline_win32 PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
