@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
+  // The backend first: it sets fontconfig to work while the display opens.
+  FltkHost host;
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     const char* name = std::getenv("DISPLAY");
@@ -44,10 +46,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   fl_open_display(display);
-  FltkHost::RegisterFonts();
 
   PosixPlatform platform;
-  FltkHost host;
   StartProgram program(platform, host);
   return program.Run();
 }
