@@ -26,7 +26,7 @@ target_compile_definitions(start PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AN
 target_include_directories(start PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/assets
   ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(start PRIVATE startcore user32 gdi32 shell32)
+target_link_libraries(start PRIVATE startcore user32 gdi32)
 # The resource script names its files relative to assets/.
 set_property(SOURCE assets/start.rc APPEND PROPERTY OBJECT_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/assets/start.manifest
