@@ -65,6 +65,8 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
+  // The backend first: it sets fontconfig to work while the display opens.
+  FltkHost host;
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     const char* name = std::getenv("DISPLAY");
@@ -76,10 +78,8 @@ int main(int argc, char** argv) {
   // After FLTK's own, which end the program on any error.
   XSetErrorHandler(OnXError);
   XSetIOErrorHandler(OnXConnectionLost);
-  FltkHost::RegisterFonts();
 
   PosixPlatform platform;
-  FltkHost host;
   StartProgram program(platform, host);
   return program.Run();
 }

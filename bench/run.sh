@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Measures the start menu from outside: start-up time, the detection
-# timetable as a simulated X-ray unit on COM1 sees it, peak memory, CPU use
-# once detection is over, and the sizes of the programs; the Linux program
-# natively and the 64-bit Windows program under Wine, one after the other in
-# one run on a private Xvfb server without a window manager. Prints Markdown
-# tables and keeps them in a file.
+# Measures the start menu from outside: start-up time against a bare window
+# of the same toolkit, the detection timetable as a simulated X-ray unit on
+# COM1 sees it, peak memory, CPU use once detection is over, and the sizes of
+# the programs; the Linux program natively and the 64-bit Windows program
+# under Wine, one after the other in one run on a private Xvfb server
+# without a window manager. Prints Markdown tables and keeps them in a file.
 #
-# Usage: bench/run.sh [--reps N] [--idle SECONDS] [--out FILE] [--no-build]
+# Usage: bench/run.sh [--reps N] [--startups N] [--idle SECONDS] [--out FILE]
+#                     [--no-build]
 #   --reps N        measured runs per program (default 5)
+#   --startups N    start-up samples per program and per baseline (default
+#                   15; the runs beyond --reps end after detection)
 #   --idle SECONDS  the idle period after detection (default 10)
 #   --out FILE      where to keep the tables (default build/bench/results.md)
 #   --no-build      use the programs as built (build/linux, build/win32,
@@ -18,6 +21,14 @@
 #   reporting its window mapped. Under Wine a persistent wineserver runs and
 #   one unmeasured run before the measured ones has started Wine's own
 #   services, so neither is counted.
+# - baseline: the same for the floor of such a program, a bare borderless
+#   window of the start window's size with one bold label and nothing else:
+#   bench/baseline_fltk.cpp natively (FLTK linked as the program links it),
+#   bench/baseline_win32.cpp under Wine. Both draw the label's font only
+#   once mapped, as FLTK and Windows do, while the program measures its
+#   texts before. Each start-up of the program follows one of its baseline,
+#   so both see the machine alike; the ratio is the program's median over
+#   the baseline's.
 # - lateness: when a command reached the simulated device (the simulator
 #   stamps it with CLOCK_MONOTONIC, as startbench stamps the map) minus its
 #   place in the timetable counted from the window being mapped: "&" at T,
@@ -40,16 +51,18 @@ cd "$(dirname "$0")/.."
 source scripts/harness.sh
 
 reps=5
+startups=15
 idle=10
 out=build/bench/results.md
 build=yes
 while (($#)); do
   case $1 in
     --reps) reps=$2; shift 2 ;;
+    --startups) startups=$2; shift 2 ;;
     --idle) idle=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
     --no-build) build=no; shift ;;
-    --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown argument $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -59,12 +72,13 @@ if [[ $build == yes ]]; then
   for preset in linux win32 win64; do
     cmake --preset "$preset" >/dev/null
   done
-  cmake --build --preset linux -j "$(nproc)" --target start devsim startbench
+  cmake --build --preset linux -j "$(nproc)" --target start devsim startbench baseline_fltk
   cmake --build --preset win32 -j "$(nproc)" --target start
-  cmake --build --preset win64 -j "$(nproc)" --target start
+  cmake --build --preset win64 -j "$(nproc)" --target start baseline_win32
 fi
-for program in build/linux/start build/linux/devsim build/linux/startbench build/win32/start.exe \
-  build/win64/start.exe; do
+for program in build/linux/start build/linux/devsim build/linux/startbench \
+  build/linux/baseline_fltk build/win32/start.exe build/win64/start.exe \
+  build/win64/baseline_win32.exe; do
   [[ -f $program ]] || { echo "$program is missing; run without --no-build" >&2; exit 1; }
 done
 
@@ -86,7 +100,10 @@ ins=$'[CDStart]\r\nCDVersion=2.1\r\nVXVersion=1.0\r\nRTGVersion=1.0\r\n'
 mkdir -p "$WORK/native" "$WORK/wine" "$WORK/config"
 cp build/linux/start "$WORK/native/start"
 strip "$WORK/native/start"
+cp build/linux/baseline_fltk "$WORK/native/baseline"
+strip "$WORK/native/baseline"
 cp build/win64/start.exe "$WORK/wine/start.exe"
+cp build/win64/baseline_win32.exe "$WORK/wine/baseline.exe"
 printf '%s' "$ins" >"$WORK/native/start.ins"
 printf '%s' "$ins" >"$WORK/wine/start.ins"
 
@@ -94,7 +111,7 @@ printf '%s' "$ins" >"$WORK/wine/start.ins"
 export ORBILEX_COM1="$WORK/com1" ORBILEX_COM2="$WORK/absent" ORBILEX_COM3="$WORK/absent" \
   ORBILEX_COM4="$WORK/absent" XDG_CONFIG_HOME="$WORK/config" LANG=C.UTF-8 LC_ALL=C.UTF-8
 
-targets=(--native "$WORK/native")
+targets=(--native "$WORK/native" --native-baseline "$WORK/native/baseline")
 if [[ -x "$WINE" && -x "$WINESERVER" ]]; then
   echo "Preparing a Wine prefix (about 10 s)"
   export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
@@ -111,13 +128,13 @@ if [[ -x "$WINE" && -x "$WINESERVER" ]]; then
   "$WINESERVER" -w
   "$WINESERVER" -p -f >/dev/null 2>&1 &
   harness_track $!
-  targets+=(--wine "$WORK/wine")
+  targets+=(--wine "$WORK/wine" --wine-baseline baseline.exe)
 else
   echo "wine64 is not installed: measuring the Linux program only" >&2
 fi
 
 build/linux/startbench --devsim build/linux/devsim --link "$WORK/com1" --work "$WORK" \
-  --reps "$reps" --idle "$idle" "${targets[@]}" \
+  --reps "$reps" --startups "$startups" --idle "$idle" "${targets[@]}" \
   --size "start.exe, i686 (the product)=build/win32/start.exe" \
   --size "start.exe, x86_64=build/win64/start.exe" \
   --size "start, Linux x86_64, stripped=$WORK/native/start" >"$WORK/results.md"

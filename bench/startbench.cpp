@@ -4,16 +4,22 @@
 // sample CDs and the Wine prefix and calls it.
 //
 // One repetition of one target:
-//   1. devsim plays an X-ray unit with current firmware behind the link that
+//   1. the target's baseline, if given (a bare window of the same toolkit),
+//      is started, and ended 1.5 s after its window named "baseline" is
+//      mapped;
+//   2. devsim plays an X-ray unit with current firmware behind the link that
 //      the program opens as COM1 (no prompt ever interrupts the timetable);
-//   2. the program is started; "start-up" is the time from just before exec
-//      to the MapNotify of its window named "orbilex CD..." on the root;
-//   3. the simulator's log gives the arrival time of every command; each is
+//   3. the program is started; "start-up" is the time from just before exec
+//      to the MapNotify of its window named "orbilex CD..." on the root (and
+//      likewise for the baseline);
+//   4. the simulator's log gives the arrival time of every command; each is
 //      compared with the timetable counted from the window's map (T), and
 //      each gap between timed commands with its interval;
-//   4. once detection has finished (T + 1.5 s), the CPU time of all threads
+//   5. once detection has finished (T + 1.5 s), the CPU time of all threads
 //      of the process is sampled, and again after the idle period;
-//   5. the peak resident memory (VmHWM) is read and the program is ended.
+//   6. the peak resident memory (VmHWM) is read and the program is ended.
+// Start-up takes more samples than the rest: after the full repetitions,
+// further ones end the program once detection has finished (steps 1 to 3).
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <dirent.h>
@@ -32,6 +38,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -52,9 +59,17 @@ options:
   --work DIR           a directory for the simulator's logs
   --native DIR         measure DIR/start, started in DIR
   --wine DIR           measure DIR/start.exe under Wine, started in DIR
+  --native-baseline PATH, --wine-baseline PATH
+                       a program (for Wine a Windows program) whose window,
+                       named "baseline", is the floor of the target's
+                       start-up; started in the target's DIR before each
+                       start-up of the program
   --wine-loader PATH   the Wine loader (default /usr/lib/wine/wine64)
   --reps N             measured repetitions per target (default 5); one
                        more run before them warms caches and is not counted
+  --startups N         start-up samples per target, at least --reps
+                       (default 15): the repetitions' and, for the rest,
+                       runs ended once detection has finished
   --idle SECONDS       the idle period after detection (default 10)
   --size LABEL=PATH    a file whose size to report (repeatable)
   --help               this text
@@ -76,11 +91,16 @@ constexpr std::array<Timed, 5> kTimetable{{
     {"VERSION?", 1, 920, "\"VERSION?\" at T + 920"},
 }};
 constexpr double kDetectionDoneMs = 1500;  // the last read is at about T + 1140
+// How long a program whose start-up alone is measured runs on once its window
+// is mapped. Ending it at once would leave Wine tidying up while the next
+// program starts, which made that start-up half as long again or more.
+constexpr double kSettleMs = kDetectionDoneMs;
 
 struct Options {
-  std::string devsim, link, work, nativeDir, wineDir;
+  std::string devsim, link, work, nativeDir, wineDir, nativeBaseline, wineBaseline;
   std::string wineLoader = "/usr/lib/wine/wine64";
   int reps = 5;
+  int startups = 15;
   double idleSeconds = 10;
   std::vector<std::pair<std::string, std::string>> sizes;
 };
@@ -136,11 +156,18 @@ Options Parse(int argc, char** argv) {
       o.nativeDir = value;
     } else if (arg == "--wine") {
       o.wineDir = value;
+    } else if (arg == "--native-baseline") {
+      o.nativeBaseline = value;
+    } else if (arg == "--wine-baseline") {
+      o.wineBaseline = value;
     } else if (arg == "--wine-loader") {
       o.wineLoader = value;
     } else if (arg == "--reps") {
       o.reps = std::atoi(value.c_str());
       if (o.reps < 1) Fail("--reps needs a number of at least 1");
+    } else if (arg == "--startups") {
+      o.startups = std::atoi(value.c_str());
+      if (o.startups < 1) Fail("--startups needs a number of at least 1");
     } else if (arg == "--idle") {
       o.idleSeconds = std::atof(value.c_str());
       if (!(o.idleSeconds > 0)) Fail("--idle needs a positive number of seconds");
@@ -155,6 +182,7 @@ Options Parse(int argc, char** argv) {
   if (o.devsim.empty() || o.link.empty() || o.work.empty()) {
     Fail("--devsim, --link and --work are required (see --help)");
   }
+  o.startups = std::max(o.startups, o.reps);
   return o;
 }
 
@@ -317,8 +345,36 @@ std::optional<double> Arrival(const std::vector<std::pair<std::string, double>>&
   return std::nullopt;
 }
 
+// Starts `argv` in `dir` as `program` and waits for its window named
+// `title...`; returns the start-up, from just before exec to the map, and
+// sets `mappedAt` to the time of the map.
+double Launch(MapWatch& watch, std::optional<Child>& program, const std::string& dir,
+              const std::vector<std::string>& argv, const std::string& name,
+              const std::string& title, double& mappedAt) {
+  watch.Drain();
+  const double started = NowMs();
+  program.emplace(dir, argv, true);
+  const std::optional<double> mapped = watch.WaitFor(title, 60000);
+  if (!mapped) Fail(name + ": no window named \"" + title + "...\" was mapped within 60 s");
+  mappedAt = *mapped;
+  return *mapped - started;
+}
+
+// The start-up of a baseline, which is ended a while after its window is
+// mapped.
+double BaselineStartup(MapWatch& watch, const std::string& dir,
+                       const std::vector<std::string>& argv, const std::string& name) {
+  std::optional<Child> program;
+  double mapped = 0;
+  const double startup = Launch(watch, program, dir, argv, name + " baseline", "baseline", mapped);
+  SleepMs(mapped + kSettleMs - NowMs());
+  return startup;
+}
+
+// One run of the program against the simulator; with `full` false only its
+// start-up is measured and it is ended once detection has finished.
 Sample RunOnce(const Options& o, MapWatch& watch, const std::string& dir,
-               const std::vector<std::string>& argv, const std::string& name) {
+               const std::vector<std::string>& argv, const std::string& name, bool full) {
   const std::string logPath = o.work + "/" + name + "-devsim.log";
   std::remove(logPath.c_str());
   Child device("",
@@ -328,15 +384,13 @@ Sample RunOnce(const Options& o, MapWatch& watch, const std::string& dir,
   for (int i = 0; i < 500 && !Exists(o.link); ++i) SleepMs(10);
   if (!Exists(o.link)) Fail("the device simulator did not make " + o.link);
 
-  watch.Drain();
   Sample s;
-  const double started = NowMs();
-  Child program(dir, argv, true);
-  const std::optional<double> mapped = watch.WaitFor("orbilex CD", 60000);
-  if (!mapped) Fail(name + ": no window named \"orbilex CD...\" was mapped within 60 s");
-  s.startupMs = *mapped - started;
-
-  SleepMs(*mapped + kDetectionDoneMs - NowMs());
+  std::optional<Child> launched;
+  double mapped = 0;
+  s.startupMs = Launch(watch, launched, dir, argv, name, "orbilex CD", mapped);
+  Child& program = *launched;
+  SleepMs(mapped + kDetectionDoneMs - NowMs());
+  if (!full) return s;
   if (!program.Running()) Fail(name + ": the program ended during detection");
   const double cpuBefore = CpuMs(program.Pid());
   SleepMs(o.idleSeconds * 1000);
@@ -353,7 +407,7 @@ Sample RunOnce(const Options& o, MapWatch& watch, const std::string& dir,
       Fail(name + ": the device never received " + kTimetable[i].label + " (log " + logPath + ")");
     }
     at[i] = *arrival;
-    s.fromMapMs[i] = at[i] - *mapped - kTimetable[i].offsetMs;
+    s.fromMapMs[i] = at[i] - mapped - kTimetable[i].offsetMs;
   }
   // The gaps that timers and pauses make: "0iv" to the first "MODE=REMOTE"
   // (200 ms), between both (20 ms), the second to "VERSION?" (500 ms). The
@@ -379,9 +433,12 @@ Stats Summarize(std::vector<double> values) {
   return {median, values.back(), values.front()};
 }
 
+// The samples of one target: the full runs, and the start-ups of the
+// program and of its baseline.
 struct Target {
   std::string name;
   std::vector<Sample> samples;
+  std::vector<double> startups, baselineStartups;
 };
 
 std::string Cell(double value, int decimals) {
@@ -390,13 +447,29 @@ std::string Cell(double value, int decimals) {
   return text;
 }
 
-void PrintRow(const std::vector<Target>& targets, const std::string& what, const std::string& goal,
-              int decimals, double (*pick)(const Sample&), bool minimum = false) {
-  std::string row = "| " + what;
-  for (const Target& t : targets) {
+using Values = std::function<std::vector<double>(const Target&)>;
+
+// One figure of each full run.
+Values Each(double (*pick)(const Sample&)) {
+  return [pick](const Target& t) {
     std::vector<double> values;
     for (const Sample& s : t.samples) values.push_back(pick(s));
-    const Stats st = Summarize(values);
+    return values;
+  };
+}
+
+// A row of the median (or the minimum) and the maximum of each target's
+// values; "-" for a target without any.
+void PrintRow(const std::vector<Target>& targets, const std::string& what, const std::string& goal,
+              int decimals, const Values& values, bool minimum = false) {
+  std::string row = "| " + what;
+  for (const Target& t : targets) {
+    const std::vector<double> v = values(t);
+    if (v.empty()) {
+      row += " | - | -";
+      continue;
+    }
+    const Stats st = Summarize(v);
     row += " | " + Cell(minimum ? st.min : st.median, decimals) + " | " + Cell(st.max, decimals);
   }
   std::printf("%s | %s |\n", row.c_str(), goal.c_str());
@@ -409,8 +482,9 @@ double FromMap(const Sample& s) {
 
 void PrintTables(const Options& o, const std::vector<Target>& targets) {
   std::printf(
-      "Repetitions: %d per target (after one unmeasured warm-up run); idle period %.0f s.\n\n",
-      o.reps, o.idleSeconds);
+      "Repetitions: %d per target (after one unmeasured warm-up run), %d for the start-up, each "
+      "after a start-up of the baseline; idle period %.0f s.\n\n",
+      o.reps, o.startups, o.idleSeconds);
   std::string header = "| measure";
   std::string rule = "|---";
   for (const Target& t : targets) {
@@ -419,21 +493,31 @@ void PrintTables(const Options& o, const std::vector<Target>& targets) {
   }
   std::printf("%s | target |\n%s|---|\n", header.c_str(), rule.c_str());
   PrintRow(targets, "start-up: process start to window mapped (ms)", "native median <= 50", 1,
-           [](const Sample& s) { return s.startupMs; });
+           [](const Target& t) { return t.startups; });
+  PrintRow(targets, "start-up of the baseline, a bare window with a bold label (ms)", "the floor",
+           1, [](const Target& t) { return t.baselineStartups; });
+  std::string ratio = "| start-up against the baseline (ratio of the medians)";
+  for (const Target& t : targets) {
+    std::string cell = "-";
+    if (!t.baselineStartups.empty()) {
+      cell = Cell(Summarize(t.startups).median / Summarize(t.baselineStartups).median, 2);
+    }
+    ratio += " | " + cell + " | ";
+  }
+  std::printf("%s | <= 1.25 |\n", ratio.c_str());
   constexpr std::array<double (*)(const Sample&), kTimetable.size()> pickers{
       FromMap<0>, FromMap<1>, FromMap<2>, FromMap<3>, FromMap<4>};
   for (size_t i = 0; i < kTimetable.size(); ++i) {
     PrintRow(targets, std::string("lateness of ") + kTimetable[i].label + " (ms)",
              i == 0 ? "written just before the map" : "median <= 5 native, <= 20 Wine", 1,
-             pickers[i]);
+             Each(pickers[i]));
   }
-  PrintRow(
-      targets, "shortest gap between timed commands minus its interval (ms; min and max)",
-      ">= 0: never early", 1, [](const Sample& s) { return s.shortestGapMs; }, true);
+  PrintRow(targets, "shortest gap between timed commands minus its interval (ms; min and max)",
+           ">= 0: never early", 1, Each([](const Sample& s) { return s.shortestGapMs; }), true);
   PrintRow(targets, "peak resident memory (MB)", "native <= 12", 1,
-           [](const Sample& s) { return s.peakRssMb; });
+           Each([](const Sample& s) { return s.peakRssMb; }));
   PrintRow(targets, "CPU time in the idle period after detection (ms)", "about 0", 2,
-           [](const Sample& s) { return s.idleCpuMs; });
+           Each([](const Sample& s) { return s.idleCpuMs; }));
 
   if (!o.sizes.empty()) {
     std::printf("\n| file | bytes | target |\n|---|---:|---|\n");
@@ -455,20 +539,36 @@ int main(int argc, char** argv) {
   std::vector<Target> targets;
   struct Plan {
     std::string name, dir;
-    std::vector<std::string> argv;
+    std::vector<std::string> argv, baseline;
   };
   std::vector<Plan> plans;
-  if (!o.nativeDir.empty()) plans.push_back({"native", o.nativeDir, {o.nativeDir + "/start"}});
-  if (!o.wineDir.empty()) plans.push_back({"Wine", o.wineDir, {o.wineLoader, "start.exe"}});
+  if (!o.nativeDir.empty()) {
+    plans.push_back({"native", o.nativeDir, {o.nativeDir + "/start"}, {}});
+    if (!o.nativeBaseline.empty()) plans.back().baseline = {o.nativeBaseline};
+  }
+  if (!o.wineDir.empty()) {
+    plans.push_back({"Wine", o.wineDir, {o.wineLoader, "start.exe"}, {}});
+    if (!o.wineBaseline.empty()) plans.back().baseline = {o.wineLoader, o.wineBaseline};
+  }
   if (plans.empty()) Fail("nothing to measure: give --native, --wine or both");
 
   for (const Plan& plan : plans) {
-    Target target{plan.name, {}};
-    for (int rep = 0; rep <= o.reps; ++rep) {
-      std::fprintf(stderr, "startbench: %s run %d of %d%s\n", plan.name.c_str(), rep, o.reps,
-                   rep == 0 ? " (warm-up)" : "");
-      Sample s = RunOnce(o, watch, plan.dir, plan.argv, plan.name);
-      if (rep > 0) target.samples.push_back(s);
+    Target target{plan.name, {}, {}, {}};
+    for (int rep = 0; rep <= o.startups; ++rep) {
+      const bool full = rep <= o.reps;
+      const char* kind = rep == 0 ? " (warm-up)" : full ? "" : " (start-up only)";
+      std::string startups;
+      if (!plan.baseline.empty()) {
+        const double startup = BaselineStartup(watch, plan.dir, plan.baseline, plan.name);
+        if (rep > 0) target.baselineStartups.push_back(startup);
+        startups = "baseline " + Cell(startup, 1) + " ms, ";
+      }
+      const Sample s = RunOnce(o, watch, plan.dir, plan.argv, plan.name, full);
+      std::fprintf(stderr, "startbench: %s run %d of %d%s: %sprogram %.1f ms\n", plan.name.c_str(),
+                   rep, o.startups, kind, startups.c_str(), s.startupMs);
+      if (rep == 0) continue;
+      target.startups.push_back(s.startupMs);
+      if (full) target.samples.push_back(s);
     }
     targets.push_back(std::move(target));
   }

@@ -27,7 +27,7 @@ target_compile_definitions(start PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AN
 target_include_directories(start PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/assets
   ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(start PRIVATE startcore user32 gdi32 shell32)
+target_link_libraries(start PRIVATE startcore user32 gdi32)
 # The link map tells what the stripped program holds (read by
 # tests/win32_size_test.sh).
 target_link_options(start PRIVATE -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/start.map)

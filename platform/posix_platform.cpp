@@ -27,6 +27,8 @@ using posixplatform::IsRegularFile;
 using posixplatform::SameIgnoringCase;
 using posixplatform::UniqueFd;
 
+constexpr std::size_t kProfileBufferMin = 4096;
+
 char FoldCase(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -53,10 +55,17 @@ std::optional<std::string> ReadSmallFile(const std::string& path) {
   const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat info;
   if (fd.get() < 0 || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  std::string content(
-      std::min<std::size_t>(static_cast<std::size_t>(info.st_size), kProfileFileMax), '\0');
+  // The buffer starts at the file's size and a byte more, to meet its end in
+  // the first read, and grows only for a file that grows meanwhile or does
+  // not tell its size: start-up reads the small profiles several times.
+  const auto size = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+  std::string content(std::min(std::max(size + 1, kProfileBufferMin), kProfileFileMax), '\0');
   std::size_t used = 0;
-  while (used < content.size()) {
+  while (true) {
+    if (used == content.size()) {
+      if (used == kProfileFileMax) break;
+      content.resize(std::min(used * 2, kProfileFileMax));
+    }
     const ssize_t got = read(fd.get(), content.data() + used, content.size() - used);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;

@@ -58,9 +58,20 @@ void Win32Platform::WinExec(const std::string& commandLine, int show) {
 
 std::intptr_t Win32Platform::ShellExecuteA(const std::string& file, const std::string& directory,
                                            int show) {
+  // shell32 is loaded here, when a document is first opened, and not with
+  // the program: loading it and the libraries it brings along (shlwapi,
+  // shcore) would delay the start window, by some 10 ms under Wine. It is
+  // a known system library, so its name cannot lead to another file.
+  static const auto shellExecute = [] {
+    HMODULE shell32 = LoadLibraryW(L"shell32.dll");
+    FARPROC found = shell32 == nullptr ? nullptr : GetProcAddress(shell32, "ShellExecuteA");
+    // Through the generic function type, which converts to any other.
+    return reinterpret_cast<decltype(&::ShellExecuteA)>(reinterpret_cast<void (*)()>(found));
+  }();
+  if (shellExecute == nullptr) return SE_ERR_DLLNOTFOUND;
   HWND owner = ownerWindow_ ? static_cast<HWND>(ownerWindow_()) : nullptr;
-  HINSTANCE result = ::ShellExecuteA(owner, nullptr, file.c_str(), nullptr,
-                                     directory.empty() ? nullptr : directory.c_str(), show);
+  HINSTANCE result = shellExecute(owner, nullptr, file.c_str(), nullptr,
+                                  directory.empty() ? nullptr : directory.c_str(), show);
   return reinterpret_cast<std::intptr_t>(result);
 }
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The benchmark still runs end to end on the programs as built: one measured
-# run of each program with a short idle period gives every row of its tables
-# a number. The figures themselves are not judged here (they depend on the
+# run of each program and of its baseline with a short idle period gives
+# every row of its tables a number, and the start-up a ratio to the
+# baseline. The figures themselves are not judged here (they depend on the
 # machine); bench/run.sh is where they are read.
 #
-# Needs build/linux/startbench, both Windows builds, wine64 and Xvfb; exits
-# 77 (skipped) when something is missing.
+# Needs build/linux/startbench and the baselines, both Windows builds, wine64
+# and Xvfb; exits 77 (skipped) when something is missing.
 set -uo pipefail
 
 SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}"
@@ -18,7 +19,8 @@ fail() {
   exit 1
 }
 
-for program in linux/start linux/startbench linux/devsim win32/start.exe win64/start.exe; do
+for program in linux/start linux/startbench linux/devsim linux/baseline_fltk win32/start.exe \
+  win64/start.exe win64/baseline_win32.exe; do
   [[ -f "$SOURCE_DIR/build/$program" ]] || skip "build/$program is not built"
 done
 command -v Xvfb >/dev/null || skip "Xvfb is not installed"
@@ -27,16 +29,19 @@ command -v Xvfb >/dev/null || skip "Xvfb is not installed"
 OUT=$(mktemp -d /tmp/bench-test.XXXXXX)
 trap 'rm -rf "$OUT"' EXIT
 
-"$SOURCE_DIR/bench/run.sh" --no-build --reps 1 --idle 1 --out "$OUT/results.md" >"$OUT/log" 2>&1 ||
+"$SOURCE_DIR/bench/run.sh" --no-build --reps 1 --startups 1 --idle 1 --out "$OUT/results.md" \
+  >"$OUT/log" 2>&1 ||
   fail "bench/run.sh failed: $(tail -n 20 "$OUT/log")"
 
 # Rows of measures: a label, then median and maximum for both programs, and
 # the target; rows of sizes: a label, a number of bytes, the target.
 measures=$(grep -cE '^[|] [a-zA-Z].*[(](ms|MB)' "$OUT/results.md")
-((measures == 9)) || fail "expected 9 rows of measures, found $measures: $(cat "$OUT/results.md")"
+((measures == 10)) || fail "expected 10 rows of measures, found $measures: $(cat "$OUT/results.md")"
 awk -F' [|] ' '/^[|] [a-zA-Z].*\((ms|MB)/ {
     for (i = 2; i <= 5; i++) if ($i !~ /^-?[0-9]+\.[0-9]+$/) { print "not a number: " $0; bad = 1 }
   } END { exit bad }' "$OUT/results.md" || fail "a measure without its four numbers"
+grep -qE '^[|] start-up against the baseline .*[|] [0-9]+[.][0-9]+ [|] +[|] [0-9]+[.][0-9]+ [|]' \
+  "$OUT/results.md" || fail "no ratio of both programs' start-up to their baseline's"
 sizes=$(grep -cE '^\| start(\.exe)?, .* \| [1-9][0-9]* \|' "$OUT/results.md")
 ((sizes == 3)) || fail "expected the sizes of 3 programs, found $sizes: $(cat "$OUT/results.md")"
 echo "PASS: bench/run.sh measured both programs"

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <future>
 #include <string_view>
 #include <vector>
 
@@ -169,6 +170,13 @@ void ShowFocused(Fl_Window& window) {
   GiveFocus(window);
 }
 
+// Fontconfig leaves bitmap faces out unless the program adds them itself.
+// Reads fontconfig's configuration and caches first, unless done before.
+bool AddSansSerif() {
+  return FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(
+                                             "/usr/share/wine/fonts/ms_sans_serif.ttf")) != FcFalse;
+}
+
 // Centres `window` on the whole screen, as on Windows, not on its work area.
 void CentreOnScreen(Fl_Window& window) {
   int x = 0, y = 0, w = 0, h = 0;
@@ -284,7 +292,7 @@ class ModelWindow : public Fl_Double_Window {
   std::string title_;
 };
 
-FltkHost::FltkHost() = default;
+FltkHost::FltkHost() : sansSerifAdded_(std::async(std::launch::async, AddSansSerif)) {}
 
 FltkHost::~FltkHost() = default;
 
@@ -314,11 +322,10 @@ int FltkHost::LogicalDpi() {
   return dpi;
 }
 
-void FltkHost::RegisterFonts() {
-  // Fontconfig leaves bitmap faces out unless the program adds them itself.
-  const bool sansSerif = FcConfigAppFontAddFile(
-      nullptr, reinterpret_cast<const FcChar8*>("/usr/share/wine/fonts/ms_sans_serif.ttf"));
-  Fl::set_font(kSansSerif, sansSerif ? " MS Sans Serif" : " Liberation Sans");
+void FltkHost::SetFonts() {
+  if (fontsSet_) return;
+  fontsSet_ = true;
+  Fl::set_font(kSansSerif, sansSerifAdded_.get() ? " MS Sans Serif" : " Liberation Sans");
   Fl::set_font(kArial, " Arial");
   Fl::set_font(kArialBold, "BArial");
 }
@@ -339,7 +346,10 @@ void FltkHost::ApplyCursor(ModelWindow& window) {
 
 void FltkHost::Run(TWindow& mainWindow) {
   main_ = &mainWindow;
-  Fl::visual(FL_DOUBLE | FL_RGB);
+  // Full colour. A double-buffered window uses the server's double buffering
+  // by itself where the visual has it; asking for it here as well would add
+  // two round trips to the server before the window is shown.
+  Fl::visual(FL_RGB);
   // The desktop's text and button colours ("foreground", "background" in
   // the X resources), the counterparts of Windows' system colours.
   Fl::get_system_colors();
@@ -353,6 +363,7 @@ void FltkHost::Run(TWindow& mainWindow) {
     const Fl_RGB_Image image(icon.Pixels.data(), icon.Width, icon.Height, icon.Channels);
     window.icon(&image);
   }
+  SetFonts();
   ShowFocused(window);
   ShowInTaskBar(window);
   while (!quit_ && Fl::first_window() != nullptr) Fl::wait();
@@ -420,6 +431,7 @@ void FltkHost::TitleChanged(const std::string& title) {
 }
 
 int FltkHost::TextWidth(const TFont& font, std::string_view text) {
+  SetFonts();
   UseFont(font);
   return static_cast<int>(fl_width(Cp1252ToUtf8(text).c_str()) + 0.5);
 }

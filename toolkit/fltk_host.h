@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,13 +14,12 @@ class ModelWindow;
 
 class FltkHost : public Host {
  public:
+  // Starts making the bitmap face "MS Sans Serif" that fonts-wine ships
+  // usable, on a thread of its own: fontconfig reads its configuration and
+  // caches then, the longest part of the start-up, while the display opens
+  // and the window is built. No text is measured or drawn before it is done.
   FltkHost();
   ~FltkHost() override;
-
-  // Makes the bitmap face "MS Sans Serif" that fonts-wine ships usable
-  // (Liberation Sans stands in without it), and maps "Arial" to what
-  // fontconfig gives for it. Call once the display is open.
-  static void RegisterFonts();
 
   void Run(TWindow& mainWindow) override;
   void Quit() override { quit_ = true; }
@@ -36,6 +36,10 @@ class FltkHost : public Host {
   int LogicalDpi() override;
 
  private:
+  // Waits for the thread that adds "MS Sans Serif", once, then names the
+  // fonts: "MS Sans Serif" (Liberation Sans stands in without it), "Arial"
+  // and bold "Arial" as fontconfig gives them.
+  void SetFonts();
   ModelWindow& NativeWindow(TWindow& window);
   void ApplyCursor(ModelWindow& window);
 
@@ -46,6 +50,8 @@ class FltkHost : public Host {
   };
   static void OnTimer(void* armed);
 
+  std::future<bool> sansSerifAdded_;
+  bool fontsSet_ = false;
   std::map<TTimer*, std::unique_ptr<Armed>> armed_;
   bool quit_ = false;
   std::string title_;
