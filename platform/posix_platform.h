@@ -99,8 +99,9 @@ class PosixPlatform : public Platform {
   bool GetCommState(PortHandle port, CommState& state) override;
   // Sets speed (a rate outside the standard ones leaves it as it is), data
   // bits, parity and stop bits, and makes the line raw: no translation,
-  // echo or line editing, reads return at once. Flow control keeps the
-  // setting the port has.
+  // echo or line editing, reads return at once. Software flow control
+  // (IXON, IXOFF, IXANY) is turned off, so that the bytes 0x11 and 0x13
+  // pass as data; hardware flow control (CRTSCTS) keeps the port's setting.
   void SetCommState(PortHandle port, const CommState& state) override;
   // Discards received (kPurgeRxClear) and unsent (kPurgeTxClear) bytes.
   void PurgeComm(PortHandle port, unsigned flags) override;
@@ -109,8 +110,8 @@ class PosixPlatform : public Platform {
   // Reads what is waiting, at most `count` bytes, without waiting.
   std::size_t ReadFile(PortHandle port, void* buffer, std::size_t count) override;
   // Writes for at most about 50 ms and returns how many bytes went out: the
-  // window's thread calls this, and flow control kept from elsewhere or a
-  // peer that does not read could otherwise hold it indefinitely.
+  // window's thread calls this, and hardware flow control or a peer that
+  // does not read could otherwise hold it indefinitely.
   std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) override;
   // Releases the exclusive claim and the lock, and closes the descriptor.
   void CloseHandle(PortHandle port) override;

@@ -102,8 +102,10 @@ void PosixPlatform::SetCommState(PortHandle port, const CommState& state) {
   if (tcgetattr(Fd(port), &settings) != 0) return;
   // Raw bytes both ways: no break or parity marking, no CR/NL translation,
   // no stripping, no output processing, no echo, no line editing, no
-  // signal characters. Flow control (IXON, IXOFF, CRTSCTS) stays as it is.
-  settings.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC);
+  // signal characters, no software flow control (XON and XOFF are data).
+  // Hardware flow control (CRTSCTS) stays as it is.
+  settings.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC |
+                        IXON | IXOFF | IXANY);
   settings.c_oflag &= ~OPOST;
   settings.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);

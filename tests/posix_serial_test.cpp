@@ -25,8 +25,8 @@ using posixtest::TempDir;
 using posixtest::WaitFor;
 using posixtest::WriteText;
 
-// Every byte that a terminal might treat specially, but for the flow-control
-// characters, which the port's own flow-control setting governs.
+// Every byte that a terminal might treat specially, but for XON and XOFF,
+// which have a test of their own.
 const std::string kAwkwardBytes("A\0\r\n\r\x03\x04\x08\x15\x16\x17\x1a\x1b\x1c\x7f\x80\xff z", 20);
 
 // A pseudo-terminal whose slave is COM1 while the fixture lives.
@@ -40,6 +40,13 @@ class PosixSerialTest : public ::testing::Test {
         com1_("ORBILEX_COM1", slave_) {}
   ~PosixSerialTest() override {
     if (master_ >= 0) close(master_);
+  }
+
+  // The slave's settings (the master side reads and sets the slave's).
+  termios SlaveSettings() {
+    termios settings = {};
+    EXPECT_EQ(tcgetattr(master_, &settings), 0);
+    return settings;
   }
 
   // Opens COM1 and makes it 8N1 at `baud`, as the program does.
@@ -119,24 +126,43 @@ TEST_F(PosixSerialTest, LineSettingsAreSetAndReportedBack) {
   platform_.CloseHandle(port);
 }
 
-TEST_F(PosixSerialTest, FlowControlKeepsWhatThePortHad) {
-  for (const tcflag_t flow : {tcflag_t{0}, tcflag_t{IXON | IXOFF}}) {
-    const PortHandle port = platform_.CreateFileA("COM1");
-    ASSERT_NE(port, kInvalidPort);
-    termios before = {};
-    ASSERT_EQ(tcgetattr(static_cast<int>(port), &before), 0);
-    before.c_iflag = (before.c_iflag & ~(IXON | IXOFF)) | flow;
-    ASSERT_EQ(tcsetattr(static_cast<int>(port), TCSANOW, &before), 0);
+TEST_F(PosixSerialTest, SoftwareFlowControlGoesHardwareFlowControlStays) {
+  for (const tcflag_t hardware : {tcflag_t{0}, tcflag_t{CRTSCTS}}) {
+    termios before = SlaveSettings();
+    before.c_iflag |= IXON | IXOFF | IXANY;
+    before.c_cflag = (before.c_cflag & ~CRTSCTS) | hardware;
+    ASSERT_EQ(tcsetattr(master_, TCSANOW, &before), 0);
 
-    CommState state;
-    ASSERT_TRUE(platform_.GetCommState(port, state));
-    state.BaudRate = 9600;
-    platform_.SetCommState(port, state);
-    termios after = {};
-    ASSERT_EQ(tcgetattr(static_cast<int>(port), &after), 0);
-    EXPECT_EQ(after.c_iflag & (IXON | IXOFF), flow);
+    const PortHandle port = OpenCom1(9600);
+    ASSERT_NE(port, kInvalidPort);
+    const termios after = SlaveSettings();
+    EXPECT_EQ(after.c_iflag & (IXON | IXOFF | IXANY), 0u);
+    EXPECT_EQ(after.c_cflag & CRTSCTS, hardware);
     platform_.CloseHandle(port);
   }
+}
+
+// A device that sends XOFF and has XON and XOFF in its reply: the reply
+// arrives whole and the port's output is not stopped, although the port
+// had software flow control on when it was opened.
+TEST_F(PosixSerialTest, XonAndXoffAreData) {
+  termios before = SlaveSettings();
+  before.c_iflag |= IXON | IXOFF | IXANY;
+  ASSERT_EQ(tcsetattr(master_, TCSANOW, &before), 0);
+  const PortHandle port = OpenCom1();
+  ASSERT_NE(port, kInvalidPort);
+
+  const std::string reply = "\x13KORVA \x11TARVEX\x13 Ver 2.0 /\r";
+  WriteMaster(reply);
+  ASSERT_TRUE(WaitFor([&] { return platform_.ClearCommError(port) >= reply.size(); }))
+      << platform_.ClearCommError(port);
+  std::string received(reply.size(), '\0');
+  ASSERT_EQ(platform_.ReadFile(port, received.data(), received.size()), reply.size());
+  EXPECT_EQ(received, reply);
+
+  EXPECT_EQ(platform_.WriteFile(port, "0iv\r", 4), 4u);
+  EXPECT_EQ(ReadMaster(4), "0iv\r");
+  platform_.CloseHandle(port);
 }
 
 TEST_F(PosixSerialTest, BytesPassUnchangedBothWays) {
