@@ -1,8 +1,11 @@
 // The POSIX platform's serial ports: "COM1".."COM4" as terminal devices.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,7 +13,11 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/posix_internal.h"
 #include "platform/posix_platform.h"
@@ -19,6 +26,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using posixplatform::SameIgnoringCase;
+using posixplatform::UniqueFd;
 
 constexpr auto kWriteBound = std::chrono::milliseconds(50);
 
@@ -38,6 +46,33 @@ int Fd(PortHandle port) {
   return static_cast<int>(port);
 }
 
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The first bytes of the file at `path` (at most 64), or nothing.
+std::optional<std::string> ReadHead(const std::string& path) {
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return std::nullopt;
+  char buffer[64];
+  ssize_t got = 0;
+  do {
+    got = read(fd.get(), buffer, sizeof buffer);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return std::nullopt;
+  return std::string(buffer, static_cast<std::size_t>(got));
+}
+
+// The path that `path` resolves to, or "" when it cannot be resolved.
+std::string Resolved(const std::string& path) {
+  std::unique_ptr<char, void (*)(void*)> resolved(realpath(path.c_str(), nullptr), std::free);
+  return resolved ? std::string(resolved.get()) : std::string();
+}
+
+std::string BaseName(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
 // The device that port `name` stands for, or nothing for other names.
 std::optional<std::string> PortDevice(const std::string& name) {
   for (char index = '1'; index <= '4'; ++index) {
@@ -49,21 +84,112 @@ std::optional<std::string> PortDevice(const std::string& name) {
   return std::nullopt;
 }
 
+// The process that the UUCP lock file `path` names while that process
+// exists. The id is kept as text ("%10d\n" by convention) or, in old lock
+// files, as a binary int; other content is taken as no lock.
+std::optional<pid_t> LockHolder(const std::string& path) {
+  const std::optional<std::string> content = ReadHead(path);
+  if (!content || content->empty()) return std::nullopt;
+  long pid = 0;
+  const bool text = std::all_of(content->begin(), content->end(),
+                                [](char c) { return IsDigit(c) || c == ' ' || c == '\n'; });
+  if (text) {
+    pid = std::strtol(content->c_str(), nullptr, 10);
+  } else if (content->size() == sizeof(int)) {
+    int binary = 0;
+    std::memcpy(&binary, content->data(), sizeof binary);
+    pid = binary;
+  }
+  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return std::nullopt;
+  if (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return std::nullopt;
+  return static_cast<pid_t>(pid);
+}
+
+// The name of the group that owns `path`, or its number.
+std::string OwningGroup(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return {};
+  std::vector<char> buffer(4096);
+  group entry;
+  group* found = nullptr;
+  if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr) {
+    return found->gr_name;
+  }
+  return std::to_string(info.st_gid);
+}
+
 }  // namespace
+
+PortCheck PosixPlatform::OpenDevice(const std::string& device, int& fd) {
+  fd = -1;
+  if (device.empty()) return {PortState::NoDevice, {}};
+  struct stat info;
+  if (stat(device.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+    return {PortState::Absent, {}};
+  }
+  const std::string resolved = Resolved(device);
+  const std::string lockFile =
+      root_ + "var/lock/LCK.." + BaseName(resolved.empty() ? device : resolved);
+  if (const std::optional<pid_t> holder = LockHolder(lockFile)) {
+    return {PortState::LockFile, lockFile, *holder};
+  }
+  fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    switch (error) {
+      case ENOENT:
+      case ENOTDIR:
+      case ENXIO:
+      case ENODEV:
+        return {PortState::Absent, {}};
+      case EISDIR:
+        return {PortState::NotTerminal, {}};
+      case EACCES:
+      case EPERM:
+        return {PortState::Denied, OwningGroup(device)};
+      case EBUSY:
+        return {PortState::Exclusive, {}};
+      default:
+        return {PortState::Failed, std::strerror(error)};
+    }
+  }
+  const auto refuse = [&fd](PortState state) {
+    close(fd);
+    fd = -1;
+    return PortCheck{state, {}, 0};
+  };
+  if (!isatty(fd)) return refuse(PortState::NotTerminal);
+  // Root opens a port in exclusive mode all the same: ask for the mode.
+  int exclusive = 0;
+  if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+    return refuse(PortState::Exclusive);
+  }
+  // The lock comes first: setting the exclusive flag on a port that another
+  // program already holds would shut that program out after we fail.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(PortState::Locked);
+  OpenPort port;
+  termios settings = {};
+  if (tcgetattr(fd, &settings) == 0) port.Settings = settings;
+  port.Exclusive = ioctl(fd, TIOCEXCL) == 0;
+  openPorts_[fd] = port;
+  return {PortState::Free, {}};
+}
+
+PortCheck PosixPlatform::CheckPort(int index) {
+  const std::optional<std::string> device = PortDevice("COM" + std::to_string(index + 1));
+  if (!device) return {};
+  int fd = -1;
+  const PortCheck check = OpenDevice(*device, fd);
+  if (fd >= 0) CloseHandle(fd);
+  return check;
+}
 
 PortHandle PosixPlatform::CreateFileA(const std::string& portName) {
   const std::optional<std::string> device = PortDevice(portName);
   if (!device) return kInvalidPort;
-  const int fd = open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return kInvalidPort;
-  // The lock comes first: setting the exclusive flag on a port that another
-  // program already holds would shut that program out after we fail.
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return kInvalidPort;
-  }
-  ioctl(fd, TIOCEXCL);
-  return fd;
+  int fd = -1;
+  return OpenDevice(*device, fd).State == PortState::Free ? fd : kInvalidPort;
 }
 
 void PosixPlatform::SetupComm(PortHandle /*port*/, std::uint32_t /*inQueue*/,
@@ -183,11 +309,18 @@ std::size_t PosixPlatform::WriteFile(PortHandle port, const void* data, std::siz
 }
 
 void PosixPlatform::CloseHandle(PortHandle port) {
-  // A pseudo-terminal keeps the exclusive flag while its other side stays
-  // open; clear it so the device can be opened again. Closing drops the lock.
-  ioctl(Fd(port), TIOCNXCL);
+  const int fd = Fd(port);
   // A serial line's close waits (up to 30 s by default) for queued output
   // to go out; output that flow control holds back is dropped instead.
-  tcflush(Fd(port), TCOFLUSH);
-  close(Fd(port));
+  tcflush(fd, TCOFLUSH);
+  const auto claimed = openPorts_.find(fd);
+  if (claimed != openPorts_.end()) {
+    if (claimed->second.Settings) tcsetattr(fd, TCSANOW, &*claimed->second.Settings);
+    // A pseudo-terminal keeps the exclusive flag while its other side stays
+    // open; clear it so the device can be opened again.
+    if (claimed->second.Exclusive) ioctl(fd, TIOCNXCL);
+    openPorts_.erase(claimed);
+  }
+  // Closing drops the lock.
+  close(fd);
 }

@@ -1,13 +1,19 @@
 // The POSIX platform's serial ports on real pseudo-terminals: COM1 is the
 // slave side, the test plays the device on the master side.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <future>
 #include <string>
 #include <vector>
@@ -29,15 +35,26 @@ using posixtest::WriteText;
 // which have a test of their own.
 const std::string kAwkwardBytes("A\0\r\n\r\x03\x04\x08\x15\x16\x17\x1a\x1b\x1c\x7f\x80\xff z", 20);
 
-// A pseudo-terminal whose slave is COM1 while the fixture lives.
+constexpr auto kViewerWait = 10s;
+
+// A new pseudo-terminal's master side; `slave` is set to its slave's path.
+int OpenPseudoTerminal(std::string& slave) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  slave = master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master)
+                                                                       : "/nonexistent/pty";
+  return master;
+}
+
+// A pseudo-terminal whose slave is COM1 while the fixture lives, with lock
+// files looked for below an empty directory.
 class PosixSerialTest : public ::testing::Test {
  protected:
   PosixSerialTest()
-      : master_(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)),
-        slave_(master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0
-                   ? ptsname(master_)
-                   : "/nonexistent/pty"),
-        com1_("ORBILEX_COM1", slave_) {}
+      : master_(OpenPseudoTerminal(slave_)),
+        com1_("ORBILEX_COM1", slave_),
+        platform_(kViewerWait, "/proc/self/exe", root_.Path()) {
+    std::filesystem::create_directories(root_.Path("var/lock"));
+  }
   ~PosixSerialTest() override {
     if (master_ >= 0) close(master_);
   }
@@ -84,9 +101,10 @@ class PosixSerialTest : public ::testing::Test {
     ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
 
-  int master_;
   std::string slave_;
+  int master_;
   ScopedEnv com1_;
+  TempDir root_;
   PosixPlatform platform_;
 };
 
@@ -165,6 +183,33 @@ TEST_F(PosixSerialTest, XonAndXoffAreData) {
   platform_.CloseHandle(port);
 }
 
+TEST_F(PosixSerialTest, ClosingPutsBackTheSettingsFound) {
+  termios found = SlaveSettings();
+  cfsetispeed(&found, B38400);
+  cfsetospeed(&found, B38400);
+  found.c_lflag |= ICANON | ECHO | ISIG;
+  found.c_iflag |= ICRNL | IXON;
+  found.c_oflag |= OPOST;
+  ASSERT_EQ(tcsetattr(master_, TCSANOW, &found), 0);
+  found = SlaveSettings();
+
+  const PortHandle port = OpenCom1(115200);
+  ASSERT_NE(port, kInvalidPort);
+  const termios open = SlaveSettings();
+  ASSERT_EQ(cfgetospeed(&open), B115200);
+  platform_.CloseHandle(port);
+
+  termios after = SlaveSettings();
+  EXPECT_EQ(cfgetispeed(&after), B38400);
+  EXPECT_EQ(cfgetospeed(&after), B38400);
+  EXPECT_EQ(after.c_iflag, found.c_iflag);
+  EXPECT_EQ(after.c_oflag, found.c_oflag);
+  EXPECT_EQ(after.c_cflag, found.c_cflag);
+  EXPECT_EQ(after.c_lflag, found.c_lflag);
+  EXPECT_EQ(after.c_cc[VMIN], found.c_cc[VMIN]);
+  EXPECT_EQ(after.c_cc[VTIME], found.c_cc[VTIME]);
+}
+
 TEST_F(PosixSerialTest, BytesPassUnchangedBothWays) {
   const PortHandle port = OpenCom1();
   ASSERT_NE(port, kInvalidPort);
@@ -234,7 +279,7 @@ TEST_F(PosixSerialTest, PortIsExclusiveWhileOpen) {
   const PortHandle first = platform_.CreateFileA("COM1");
   ASSERT_NE(first, kInvalidPort);
   // Another platform instance stands for another program.
-  PosixPlatform other;
+  PosixPlatform other(kViewerWait, "/proc/self/exe", root_.Path());
   EXPECT_EQ(other.CreateFileA("COM1"), kInvalidPort);
   EXPECT_EQ(platform_.CreateFileA("com1"), kInvalidPort);
   platform_.CloseHandle(first);
@@ -243,22 +288,110 @@ TEST_F(PosixSerialTest, PortIsExclusiveWhileOpen) {
   other.CloseHandle(again);
 }
 
+// Another program's claim on the port, in either of the two ways, keeps
+// the port from this one, also for root (as these tests run here), and is
+// left in place.
+TEST_F(PosixSerialTest, APortAnotherProgramHoldsIsLeftAlone) {
+  for (const bool exclusiveMode : {true, false}) {
+    SCOPED_TRACE(exclusiveMode ? "exclusive mode" : "flock");
+    const int holder = open(slave_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(exclusiveMode ? ioctl(holder, TIOCEXCL) : flock(holder, LOCK_EX | LOCK_NB), 0);
+
+    EXPECT_EQ(platform_.CreateFileA("COM1"), kInvalidPort);
+    EXPECT_EQ(platform_.CheckPort(0).State,
+              exclusiveMode ? PortState::Exclusive : PortState::Locked);
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive != 0, exclusiveMode);
+    ioctl(holder, TIOCNXCL);
+    close(holder);
+  }
+  // A check of a free port leaves it free.
+  EXPECT_EQ(platform_.CheckPort(0).State, PortState::Free);
+  const PortHandle port = platform_.CreateFileA("COM1");
+  EXPECT_NE(port, kInvalidPort);
+  platform_.CloseHandle(port);
+}
+
+// UUCP lock files in var/lock below the stand-in root, named after the
+// device the variable's link leads to.
+TEST_F(PosixSerialTest, ALockFileHoldsThePortWhileItsProcessExists) {
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  ASSERT_GT(ended, 0);
+  ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+  const auto text = [](pid_t pid) {
+    char line[16];
+    std::snprintf(line, sizeof line, "%10d\n", static_cast<int>(pid));
+    return std::string(line);
+  };
+  const auto binary = [](pid_t pid) {
+    const int value = pid;
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+  };
+  struct Case {
+    const char* Name;
+    std::string Content;
+    bool Holds;
+  };
+  const Case cases[] = {
+      {"text, this process", text(getpid()), true},
+      {"binary, this process", binary(getpid()), true},
+      {"text, an ended process", text(ended), false},
+      {"binary, an ended process", binary(ended), false},
+      {"not a process id", "locked\n", false},
+      {"empty", "", false},
+  };
+  const std::string link = root_.Path("dev/serial/by-id/usb-adapter");
+  std::filesystem::create_directories(root_.Path("dev/serial/by-id"));
+  std::filesystem::create_symlink(slave_, link);
+  ScopedEnv com1("ORBILEX_COM1", link);
+  const std::string lockFile =
+      root_.Path("var/lock/LCK..") + std::filesystem::path(slave_).filename().string();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    WriteText(lockFile, c.Content);
+    const PortHandle port = platform_.CreateFileA("COM1");
+    EXPECT_EQ(port == kInvalidPort, c.Holds);
+    if (port != kInvalidPort) platform_.CloseHandle(port);
+    const PortCheck check = platform_.CheckPort(0);
+    EXPECT_EQ(check.State, c.Holds ? PortState::LockFile : PortState::Free);
+    EXPECT_EQ(check.Holder, c.Holds ? getpid() : 0);
+  }
+}
+
+TEST_F(PosixSerialTest, WithoutPermissionTheCheckNamesTheDevicesGroup) {
+  if (getuid() != 0) GTEST_SKIP() << "needs root to become another user";
+  struct stat info;
+  ASSERT_EQ(stat(slave_.c_str(), &info), 0);
+  const group* owner = getgrgid(info.st_gid);
+  ASSERT_NE(owner, nullptr);
+  const std::string expected = owner->gr_name;
+  const pid_t child = fork();
+  if (child == 0) {
+    const bool asNobody = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+    const PortCheck check = platform_.CheckPort(0);
+    _exit(asNobody && check.State == PortState::Denied && check.Detail == expected ? 0 : 1);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 struct AbsentCase {
   const char* Name;
-  const char* Port;
-  const char* Com2;  // ORBILEX_COM2 below the temporary directory; nullptr: unset
+  const char* Com2;  // ORBILEX_COM2 below the temporary directory, or "" itself
+  PortState State;
 };
 
 TEST_F(PosixSerialTest, PortsThatAreNotThereFailAtOnce) {
   const AbsentCase cases[] = {
-      {"configured path missing", "COM2", "missing/ttyUSB0"},
-      {"configured path empty", "COM2", ""},
-      {"configured path a plain file", "COM2", "plain"},
-      {"configured path a directory", "COM2", "dir"},
-      {"beyond the fourth port", "COM5", "plain"},
-      {"not a port name", "LPT1", "plain"},
-      {"no name", "", "plain"},
-      {"port name with a suffix", "COM12", "plain"},
+      {"configured path missing", "missing/ttyUSB0", PortState::Absent},
+      {"configured path empty", "", PortState::NoDevice},
+      {"configured path a plain file", "plain", PortState::NotTerminal},
+      {"configured path a directory", "dir", PortState::NotTerminal},
   };
   TempDir dir;
   WriteText(dir.Path("plain"), "not a terminal");
@@ -266,7 +399,13 @@ TEST_F(PosixSerialTest, PortsThatAreNotThereFailAtOnce) {
   for (const AbsentCase& c : cases) {
     SCOPED_TRACE(c.Name);
     ScopedEnv com2("ORBILEX_COM2", *c.Com2 ? dir.Path(c.Com2) : "");
-    EXPECT_EQ(platform_.CreateFileA(c.Port), kInvalidPort);
+    PosixPlatform platform(kViewerWait, "/proc/self/exe", root_.Path());
+    EXPECT_EQ(platform.CreateFileA("COM2"), kInvalidPort);
+    EXPECT_EQ(platform.CheckPort(1).State, c.State);
+  }
+  for (const char* name : {"COM5", "LPT1", "", "COM12"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(platform_.CreateFileA(name), kInvalidPort);
   }
 }
 
