@@ -1,6 +1,6 @@
 // The platform layer on Linux. It keeps to POSIX but for a few Linux names:
-// the faster line speeds, IUCLC, TIOCGEXCL and /proc/self/exe for the own
-// path.
+// the faster line speeds, IUCLC, TIOCGEXCL, /proc/self/exe for the own path,
+// and sysfs and udev's /dev/serial/by-path to find serial ports.
 //
 // Paths arrive "\"-separated, as the program keeps them, and are mapped at
 // this boundary: "\" becomes "/", and each component is looked up without
@@ -8,11 +8,13 @@
 // POSIX path that itself contains a backslash cannot be named this way and
 // is not supported.
 //
-// Serial ports "COM1".."COM4" are /dev/ttyS0../dev/ttyS3 unless the
-// environment variables ORBILEX_COM1..ORBILEX_COM4 name another device; a
-// variable naming a path that does not exist makes the port absent. A port
-// is left as it was found: its terminal settings come back and its
-// exclusive mode is cleared when it is closed.
+// Serial ports "COM1".."COM4" are the first four serial ports found at the
+// first use of a port, and stay so while the platform lives: the built-in
+// UARTs that are there, then the USB and ACM adapters (see Ports()). The
+// environment variables ORBILEX_COM1..ORBILEX_COM4 name the device of their
+// port instead; a variable naming a path that does not exist makes its port
+// absent. A port is left as it was found: its terminal settings come back
+// and its exclusive mode is cleared when it is closed.
 //
 // The class is implemented by concern: files, profiles, the locale, the own
 // path and sleeping in posix_platform.cpp; the current directory, programs
@@ -22,6 +24,7 @@
 #include <sys/types.h>
 #include <termios.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -40,6 +43,13 @@
 // `base` (a directory ending in "/"), `path` is taken as relative to it and
 // `base` itself as it is.
 std::string MapToPosixPath(const std::string& path, const std::string& base = {});
+
+// A serial port as the POSIX platform sees it: its device (empty when there
+// is none) and whether its ORBILEX_COMn variable named it.
+struct PosixPort {
+  std::string Device;
+  bool Configured = false;
+};
 
 // Whether a port's device can be opened, and if not, why.
 enum class PortState {
@@ -65,8 +75,8 @@ class PosixPlatform : public Platform {
   // `viewerWait` bounds how long a document opener may take to report its
   // failure; one still running then counts as a success. `ownPathLink` is
   // the link that names the running program's file. `root` is the directory
-  // that stands for "/" where lock files of serial ports are looked for:
-  // its var/lock/.
+  // that stands for "/" where serial ports are looked for: its dev/,
+  // sys/class/tty/ and var/lock/.
   explicit PosixPlatform(std::chrono::milliseconds viewerWait = std::chrono::seconds(10),
                          std::string ownPathLink = "/proc/self/exe", std::string root = "/");
   PosixPlatform(const PosixPlatform&) = delete;
@@ -109,6 +119,21 @@ class PosixPlatform : public Platform {
   // ended with an error, true when it ended well or still runs at the bound.
   std::optional<bool> DocumentOutcome(std::intptr_t result) override;
 
+  // The devices of COM1..COM4, found once, at the first call. A port whose
+  // ORBILEX_COMn variable is set (even empty) has that device. The others
+  // take, in order, the serial ports found without opening any, but for
+  // devices that a variable names already (as resolved paths):
+  //  1. the built-in UARTs, /dev/ttyS<N> by N: those with an entry in
+  //     sys/class/tty whose device is bound to a driver (device/driver) and
+  //     whose UART type (the `type` file) is not 0, which the serial core
+  //     gives the empty slots it keeps for UARTs that may be added;
+  //  2. the USB adapters and modems, /dev/ttyUSB<N> and /dev/ttyACM<N> as
+  //     listed in sys/class/tty: first those with a link in
+  //     dev/serial/by-path, by the name of the link (the lowest, where
+  //     there are several), which names the socket; then the rest by device
+  //     name. Names compare with digit runs as numbers.
+  // Only devices with a node in dev/ are taken.
+  const std::array<PosixPort, 4>& Ports();
   // Whether port `index` (0 for COM1) can be opened now. A port that can
   // is opened as CreateFileA does and closed again at once.
   PortCheck CheckPort(int index);
@@ -178,5 +203,6 @@ class PosixPlatform : public Platform {
   std::string ownDirectory_;       // on disk, ending in "/"
   std::string ownDirectoryNamed_;  // as GetModuleFileNameA gave it, ending in "\"
   std::string root_;               // ending in "/"
+  std::optional<std::array<PosixPort, 4>> ports_;
   std::map<int, OpenPort> openPorts_;
 };

@@ -1,6 +1,8 @@
 // The POSIX platform's serial ports: "COM1".."COM4" as terminal devices.
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -15,8 +17,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/posix_internal.h"
@@ -25,6 +29,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using posixplatform::Exists;
 using posixplatform::SameIgnoringCase;
 using posixplatform::UniqueFd;
 
@@ -50,6 +55,51 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// Whether `name` is `prefix` followed by a number.
+bool IsNumbered(const std::string& name, std::string_view prefix) {
+  return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+         std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                     IsDigit);
+}
+
+// Orders names with their digit runs compared as numbers: ttyS2 < ttyS10.
+bool NaturalLess(const std::string& a, const std::string& b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (IsDigit(a[i]) && IsDigit(b[j])) {
+      while (i < a.size() && a[i] == '0') ++i;
+      while (j < b.size() && b[j] == '0') ++j;
+      std::size_t endA = i;
+      std::size_t endB = j;
+      while (endA < a.size() && IsDigit(a[endA])) ++endA;
+      while (endB < b.size() && IsDigit(b[endB])) ++endB;
+      if (endA - i != endB - j) return endA - i < endB - j;
+      const int order = a.compare(i, endA - i, b, j, endB - j);
+      if (order != 0) return order < 0;
+      i = endA;
+      j = endB;
+    } else {
+      if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+      ++i;
+      ++j;
+    }
+  }
+  return a.size() - i < b.size() - j || (a.size() - i == b.size() - j && a < b);
+}
+
+// The names in directory `dir`, but for "." and "..".
+std::vector<std::string> ListDirectory(const std::string& dir) {
+  std::vector<std::string> names;
+  std::unique_ptr<DIR, int (*)(DIR*)> entries(opendir(dir.c_str()), closedir);
+  if (!entries) return names;
+  while (const dirent* entry = readdir(entries.get())) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  return names;
+}
+
 // The first bytes of the file at `path` (at most 64), or nothing.
 std::optional<std::string> ReadHead(const std::string& path) {
   const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -73,15 +123,54 @@ std::string BaseName(const std::string& path) {
   return path.substr(path.rfind('/') + 1);
 }
 
-// The device that port `name` stands for, or nothing for other names.
-std::optional<std::string> PortDevice(const std::string& name) {
-  for (char index = '1'; index <= '4'; ++index) {
-    if (!SameIgnoringCase(name, std::string("COM") + index)) continue;
-    const char* configured = std::getenv((std::string("ORBILEX_COM") + index).c_str());
-    if (configured != nullptr) return std::string(configured);
-    return std::string("/dev/ttyS") + static_cast<char>(index - 1);
+// Whether the tty class entry `entry` is a UART that is there: bound to a
+// driver, and not an empty slot of the serial core (UART type 0).
+bool IsUart(const std::string& entry) {
+  if (!Exists(entry + "/device/driver")) return false;
+  const std::optional<std::string> type = ReadHead(entry + "/type");
+  return !type || std::strtol(type->c_str(), nullptr, 10) != 0;
+}
+
+// The serial ports below `root`, as device paths in port order (see
+// PosixPlatform::Ports), found without opening any.
+std::vector<std::string> FindSerialPorts(const std::string& root) {
+  const std::string classDir = root + "sys/class/tty/";
+  const std::string devDir = root + "dev/";
+  std::vector<std::string> uarts;
+  std::vector<std::string> adapters;
+  for (const std::string& name : ListDirectory(classDir)) {
+    if (!Exists(devDir + name)) continue;
+    if (IsNumbered(name, "ttyS")) {
+      if (IsUart(classDir + name)) uarts.push_back(name);
+    } else if (IsNumbered(name, "ttyUSB") || IsNumbered(name, "ttyACM")) {
+      adapters.push_back(name);
+    }
   }
-  return std::nullopt;
+  // The socket of each adapter: the lowest of the by-path links to it.
+  std::map<std::string, std::string> sockets;
+  const std::string byPath = devDir + "serial/by-path/";
+  for (const std::string& link : ListDirectory(byPath)) {
+    char target[PATH_MAX];
+    const ssize_t length = readlink((byPath + link).c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) continue;
+    std::string& socket = sockets[BaseName(std::string(target, static_cast<std::size_t>(length)))];
+    if (socket.empty() || NaturalLess(link, socket)) socket = link;
+  }
+  std::sort(uarts.begin(), uarts.end(), NaturalLess);
+  std::sort(adapters.begin(), adapters.end(),
+            [&sockets](const std::string& a, const std::string& b) {
+              const auto socketA = sockets.find(a);
+              const auto socketB = sockets.find(b);
+              const bool hasA = socketA != sockets.end();
+              const bool hasB = socketB != sockets.end();
+              if (hasA != hasB) return hasA;
+              return hasA ? NaturalLess(socketA->second, socketB->second) : NaturalLess(a, b);
+            });
+  std::vector<std::string> ports;
+  for (const std::vector<std::string>* group : {&uarts, &adapters}) {
+    for (const std::string& name : *group) ports.push_back(devDir + name);
+  }
+  return ports;
 }
 
 // The process that the UUCP lock file `path` names while that process
@@ -120,6 +209,32 @@ std::string OwningGroup(const std::string& path) {
 }
 
 }  // namespace
+
+const std::array<PosixPort, 4>& PosixPlatform::Ports() {
+  if (ports_) return *ports_;
+  std::array<PosixPort, 4> ports;
+  std::vector<std::string> named;  // resolved
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    const std::string variable = "ORBILEX_COM" + std::to_string(i + 1);
+    if (const char* device = std::getenv(variable.c_str())) {
+      ports[i] = {device, true};
+      named.push_back(Resolved(device));
+    }
+  }
+  const std::vector<std::string> found = FindSerialPorts(root_);
+  auto next = found.begin();
+  for (PosixPort& port : ports) {
+    if (port.Configured) continue;
+    while (next != found.end() &&
+           std::find(named.begin(), named.end(), Resolved(*next)) != named.end()) {
+      ++next;
+    }
+    if (next == found.end()) break;
+    port.Device = *next++;
+  }
+  ports_ = ports;
+  return *ports_;
+}
 
 PortCheck PosixPlatform::OpenDevice(const std::string& device, int& fd) {
   fd = -1;
@@ -177,19 +292,20 @@ PortCheck PosixPlatform::OpenDevice(const std::string& device, int& fd) {
 }
 
 PortCheck PosixPlatform::CheckPort(int index) {
-  const std::optional<std::string> device = PortDevice("COM" + std::to_string(index + 1));
-  if (!device) return {};
+  if (index < 0 || index >= static_cast<int>(Ports().size())) return {};
   int fd = -1;
-  const PortCheck check = OpenDevice(*device, fd);
+  const PortCheck check = OpenDevice(Ports()[static_cast<std::size_t>(index)].Device, fd);
   if (fd >= 0) CloseHandle(fd);
   return check;
 }
 
 PortHandle PosixPlatform::CreateFileA(const std::string& portName) {
-  const std::optional<std::string> device = PortDevice(portName);
-  if (!device) return kInvalidPort;
-  int fd = -1;
-  return OpenDevice(*device, fd).State == PortState::Free ? fd : kInvalidPort;
+  for (std::size_t i = 0; i < Ports().size(); ++i) {
+    if (!SameIgnoringCase(portName, "COM" + std::to_string(i + 1))) continue;
+    int fd = -1;
+    return OpenDevice(Ports()[i].Device, fd).State == PortState::Free ? fd : kInvalidPort;
+  }
+  return kInvalidPort;
 }
 
 void PosixPlatform::SetupComm(PortHandle /*port*/, std::uint32_t /*inQueue*/,

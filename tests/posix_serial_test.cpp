@@ -1,5 +1,6 @@
 // The POSIX platform's serial ports on real pseudo-terminals: COM1 is the
-// slave side, the test plays the device on the master side.
+// slave side, the test plays the device on the master side. The ports are
+// looked for in a made-up tree of dev/ and sys/, never among the machine's.
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -11,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -45,13 +47,16 @@ int OpenPseudoTerminal(std::string& slave) {
   return master;
 }
 
-// A pseudo-terminal whose slave is COM1 while the fixture lives, with lock
-// files looked for below an empty directory.
+// A pseudo-terminal whose slave is COM1 while the fixture lives, with no
+// other port: the platform looks for ports below an empty directory.
 class PosixSerialTest : public ::testing::Test {
  protected:
   PosixSerialTest()
       : master_(OpenPseudoTerminal(slave_)),
         com1_("ORBILEX_COM1", slave_),
+        com2_("ORBILEX_COM2", std::nullopt),
+        com3_("ORBILEX_COM3", std::nullopt),
+        com4_("ORBILEX_COM4", std::nullopt),
         platform_(kViewerWait, "/proc/self/exe", root_.Path()) {
     std::filesystem::create_directories(root_.Path("var/lock"));
   }
@@ -103,7 +108,7 @@ class PosixSerialTest : public ::testing::Test {
 
   std::string slave_;
   int master_;
-  ScopedEnv com1_;
+  ScopedEnv com1_, com2_, com3_, com4_;
   TempDir root_;
   PosixPlatform platform_;
 };
@@ -368,6 +373,7 @@ TEST_F(PosixSerialTest, WithoutPermissionTheCheckNamesTheDevicesGroup) {
   const group* owner = getgrgid(info.st_gid);
   ASSERT_NE(owner, nullptr);
   const std::string expected = owner->gr_name;
+  ASSERT_EQ(platform_.Ports()[0].Device, slave_);
   const pid_t child = fork();
   if (child == 0) {
     const bool asNobody = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
@@ -403,7 +409,7 @@ TEST_F(PosixSerialTest, PortsThatAreNotThereFailAtOnce) {
     EXPECT_EQ(platform.CreateFileA("COM2"), kInvalidPort);
     EXPECT_EQ(platform.CheckPort(1).State, c.State);
   }
-  for (const char* name : {"COM5", "LPT1", "", "COM12"}) {
+  for (const char* name : {"COM5", "LPT1", "", "COM12", "COM3"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(platform_.CreateFileA(name), kInvalidPort);
   }
@@ -426,6 +432,136 @@ TEST_F(PosixSerialTest, WriteToAPeerThatDoesNotReadReturns) {
   EXPECT_GT(written, 0u);
   EXPECT_LT(written, flood.size());
   platform_.CloseHandle(port);
+}
+
+// A terminal as sysfs and udev show it below a stand-in root.
+struct FakeTty {
+  const char* Name;
+  const char* Type;    // the UART type file's content; nullptr: none
+  bool Driver;         // its device is bound to a driver
+  bool Node;           // it has a node in dev/
+  const char* Socket;  // its link in dev/serial/by-path; nullptr: none
+};
+
+void AddTty(const TempDir& root, const FakeTty& tty) {
+  namespace fs = std::filesystem;
+  const std::string name = tty.Name;
+  const std::string device = root.Path("sys/devices/" + name);
+  fs::create_directories(device + "/tty/" + name);
+  fs::create_directories(root.Path("sys/class/tty"));
+  fs::create_directory_symlink("../../devices/" + name + "/tty/" + name,
+                               root.Path("sys/class/tty/" + name));
+  fs::create_directory_symlink("../..", device + "/tty/" + name + "/device");
+  if (tty.Type != nullptr) WriteText(device + "/tty/" + name + "/type", tty.Type);
+  if (tty.Driver) fs::create_symlink("../../bus/platform/drivers/serial", device + "/driver");
+  if (tty.Node) WriteText(root.Path("dev/" + name), "");
+  if (tty.Socket != nullptr) {
+    fs::create_directories(root.Path("dev/serial/by-path"));
+    fs::create_symlink("../../" + name, root.Path("dev/serial/by-path/") + tty.Socket);
+  }
+}
+
+struct DiscoveryCase {
+  const char* Name;
+  std::vector<FakeTty> Ttys;
+  std::array<const char*, 4> Variables;  // below the root; nullptr: unset
+  std::array<const char*, 4> Expected;   // below the root; "": no device
+};
+
+TEST(PosixSerialPorts, AreTheUartsThereThenTheAdaptersBySocket) {
+  constexpr const char* kUsb1 = "pci-0000:00:14.0-usb-0:1:1.0-port0";
+  constexpr const char* kUsb2 = "pci-0000:00:14.0-usb-0:2:1.0-port0";
+  constexpr const char* kUsb10 = "pci-0000:00:14.0-usb-0:10:1.0";
+  const std::array<const char*, 4> unset = {nullptr, nullptr, nullptr, nullptr};
+  const DiscoveryCase cases[] = {
+      {"no serial ports",
+       {{"tty0", nullptr, false, true, nullptr}, {"console", nullptr, false, true, nullptr}},
+       unset,
+       {"", "", "", ""}},
+      {"UARTs that are there, by number",
+       {{"ttyS0", "4", true, true, nullptr},
+        {"ttyS1", "0", true, true, nullptr},   // an empty slot
+        {"ttyS2", "4", false, true, nullptr},  // bound to no driver
+        {"ttyS3", "4", true, false, nullptr},  // no node
+        {"ttyS10", "4", true, true, nullptr},
+        {"ttyS4", "4", true, true, nullptr},
+        {"ttyS5", nullptr, true, true, nullptr}},
+       unset,
+       {"dev/ttyS0", "dev/ttyS4", "dev/ttyS5", "dev/ttyS10"}},
+      {"UARTs, then adapters by socket, then the others by name",
+       {{"ttyUSB0", nullptr, true, true, kUsb10},
+        {"ttyACM0", nullptr, true, true, nullptr},
+        {"ttyUSB1", nullptr, true, true, kUsb2},
+        {"ttyS0", "4", true, true, nullptr}},
+       unset,
+       {"dev/ttyS0", "dev/ttyUSB1", "dev/ttyUSB0", "dev/ttyACM0"}},
+      {"the first four",
+       {{"ttyUSB10", nullptr, true, true, nullptr},
+        {"ttyUSB2", nullptr, true, true, nullptr},
+        {"ttyACM1", nullptr, true, true, nullptr},
+        {"ttyUSB3", nullptr, true, true, nullptr},
+        {"ttyUSB0", nullptr, true, true, nullptr}},
+       unset,
+       {"dev/ttyACM1", "dev/ttyUSB0", "dev/ttyUSB2", "dev/ttyUSB3"}},
+      {"variables win; the others fill up, but for the devices they name",
+       {{"ttyS0", "4", true, true, nullptr},
+        {"ttyUSB0", nullptr, true, true, kUsb1},
+        {"ttyUSB1", nullptr, true, true, nullptr}},
+       {"dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", nullptr, "dev/missing", nullptr},
+       {"dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", "dev/ttyS0", "dev/missing",
+        "dev/ttyUSB1"}},
+      {"all four set to missing devices",
+       {{"ttyS0", "4", true, true, nullptr}, {"ttyUSB0", nullptr, true, true, nullptr}},
+       {"dev/a", "dev/b", "dev/c", "dev/d"},
+       {"dev/a", "dev/b", "dev/c", "dev/d"}},
+  };
+  for (const DiscoveryCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TempDir root;
+    for (const FakeTty& tty : c.Ttys) AddTty(root, tty);
+    std::vector<std::unique_ptr<ScopedEnv>> variables;
+    for (std::size_t i = 0; i < 4; ++i) {
+      variables.push_back(std::make_unique<ScopedEnv>(
+          "ORBILEX_COM" + std::to_string(i + 1),
+          c.Variables[i] != nullptr ? std::optional(root.Path(c.Variables[i])) : std::nullopt));
+    }
+    PosixPlatform platform(kViewerWait, "/proc/self/exe", root.Path());
+    for (std::size_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(platform.Ports()[i].Device, *c.Expected[i] ? root.Path(c.Expected[i]) : "")
+          << "COM" << i + 1;
+      EXPECT_EQ(platform.Ports()[i].Configured, c.Variables[i] != nullptr) << "COM" << i + 1;
+    }
+  }
+}
+
+// start --ports, with every port named by its variable (so none of the
+// machine's own is looked at).
+TEST_F(PosixSerialTest, StartListsThePortsAndWhetherTheyCanBeOpened) {
+  std::string heldSlave;
+  const int heldMaster = OpenPseudoTerminal(heldSlave);
+  const int holder = open(heldSlave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+  ScopedEnv com2("ORBILEX_COM2", root_.Path("missing"));
+  ScopedEnv com3("ORBILEX_COM3", heldSlave);
+  ScopedEnv com4("ORBILEX_COM4", "");
+
+  std::string output;
+  FILE* start = popen(START_TEST_PROGRAM " --ports", "r");
+  ASSERT_NE(start, nullptr);
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, start) != nullptr) output += buffer;
+  EXPECT_EQ(pclose(start), 0);
+  EXPECT_EQ(output, "COM1: " + slave_ + " (ORBILEX_COM1): can be opened\n" + "COM2: " +
+                        root_.Path("missing") + " (ORBILEX_COM2): absent\n" + "COM3: " + heldSlave +
+                        " (ORBILEX_COM3): held by another program (exclusive mode)\n" +
+                        "COM4: none (ORBILEX_COM4 is empty)\n");
+  // The port that could be opened was closed again, and left as it was.
+  int exclusive = 1;
+  ASSERT_EQ(ioctl(master_, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  close(holder);
+  close(heldMaster);
 }
 
 }  // namespace
