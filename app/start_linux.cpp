@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "app/start.h"
 #include "platform/posix_platform.h"
@@ -16,15 +17,20 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: start [--help | --version]\n"
+    "usage: start [--help | --version | --ports]\n"
     "The start menu of the orbilex CD: installs or updates orbilex, opens its\n"
     "manual, runs the firmware updaters, and offers an update when a device on\n"
     "COM1..COM4 runs out-of-date firmware. Other arguments are ignored.\n"
     "\n"
     "Reads start.ins beside the program, orbilex.ini from $XDG_CONFIG_HOME\n"
     "(default ~/.config) or /etc, and the language from LC_ALL, LC_MESSAGES or\n"
-    "LANG. The ports COM1..COM4 are /dev/ttyS0..3, or the devices named by\n"
-    "ORBILEX_COM1..ORBILEX_COM4.\n";
+    "LANG. The ports COM1..COM4 are the first four serial ports present, the\n"
+    "built-in ones (/dev/ttyS*) first, then USB adapters (/dev/ttyUSB*,\n"
+    "/dev/ttyACM*); ORBILEX_COM1..ORBILEX_COM4 name another device for theirs.\n"
+    "\n"
+    "  --ports    list the devices of COM1..COM4 and whether each can be opened\n"
+    "  --version  print the version\n"
+    "  --help     print this text\n";
 
 // Opens descriptors 0 to 2 on /dev/null where the caller left them closed,
 // so that no serial port takes their numbers: text meant for standard
@@ -51,6 +57,53 @@ int OnXConnectionLost(Display*) {
   std::_Exit(1);
 }
 
+// What `check` says of the port's `device`.
+std::string Describe(const std::string& device, const PortCheck& check) {
+  switch (check.State) {
+    case PortState::NoDevice:
+      return "none";
+    case PortState::Free:
+      return "can be opened";
+    case PortState::Absent:
+      return "absent";
+    case PortState::NotTerminal:
+      return "not a serial port";
+    case PortState::Exclusive:
+      return "held by another program (exclusive mode)";
+    case PortState::Locked:
+      return "held by another program (lock)";
+    case PortState::LockFile:
+      return "held by another program (lock file " + check.Detail + " of process " +
+             std::to_string(check.Holder) + ")";
+    case PortState::Denied:
+      if (check.Detail.empty()) return "permission denied";
+      return "permission denied: the user must be in the group \"" + check.Detail +
+             "\" that owns " + device + " (sudo usermod -aG " + check.Detail +
+             " $USER, then log in again)";
+    case PortState::Failed:
+      break;
+  }
+  return "cannot be opened: " + check.Detail;
+}
+
+// Prints the device of each port and whether it can be opened, one line a
+// port: "COM1: /dev/ttyS0: can be opened", "COM2: none".
+void ListPorts() {
+  PosixPlatform platform;
+  for (std::size_t i = 0; i < platform.Ports().size(); ++i) {
+    const PosixPort& port = platform.Ports()[i];
+    const std::string variable = "ORBILEX_COM" + std::to_string(i + 1);
+    std::string line = "COM" + std::to_string(i + 1) + ": ";
+    if (port.Device.empty()) {
+      line += port.Configured ? "none (" + variable + " is empty)" : "none";
+    } else {
+      line += port.Device + (port.Configured ? " (" + variable + "): " : ": ") +
+              Describe(port.Device, platform.CheckPort(static_cast<int>(i)));
+    }
+    std::puts(line.c_str());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,6 +115,10 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[i], "--version") == 0) {
       std::puts("start " START_VERSION);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--ports") == 0) {
+      ListPorts();
       return 0;
     }
   }

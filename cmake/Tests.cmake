@@ -19,8 +19,9 @@ if(POSIX_TEST_SOURCES)
   target_link_libraries(posix_tests PRIVATE posixplatform starttestkit GTest::gtest_main util)
   target_compile_definitions(posix_tests PRIVATE
     START_TEST_STUB="$<TARGET_FILE:stubprogram>"
-    START_TEST_DEVSIM="$<TARGET_FILE:devsim>")
-  add_dependencies(posix_tests stubprogram devsim)
+    START_TEST_DEVSIM="$<TARGET_FILE:devsim>"
+    START_TEST_PROGRAM="$<TARGET_FILE:start>")
+  add_dependencies(posix_tests stubprogram devsim start)
   gtest_discover_tests(posix_tests DISCOVERY_TIMEOUT 30 PROPERTIES LABELS unit)
 endif()
 

@@ -1,5 +1,6 @@
 // The platform layer on Linux. It keeps to POSIX but for a few Linux names:
-// the faster line speeds, IUCLC and /proc/self/exe for the own path.
+// the faster line speeds, IUCLC, TIOCGEXCL, /proc/self/exe for the own path,
+// and sysfs and udev's /dev/serial/by-path to find serial ports.
 //
 // Paths arrive "\"-separated, as the program keeps them, and are mapped at
 // this boundary: "\" becomes "/", and each component is looked up without
@@ -7,9 +8,13 @@
 // POSIX path that itself contains a backslash cannot be named this way and
 // is not supported.
 //
-// Serial ports "COM1".."COM4" are /dev/ttyS0../dev/ttyS3 unless the
-// environment variables ORBILEX_COM1..ORBILEX_COM4 name another device; a
-// variable naming a path that does not exist makes the port absent.
+// Serial ports "COM1".."COM4" are the first four serial ports found at the
+// first use of a port, and stay so while the platform lives: the built-in
+// UARTs that are there, then the USB and ACM adapters (see Ports()). The
+// environment variables ORBILEX_COM1..ORBILEX_COM4 name the device of their
+// port instead; a variable naming a path that does not exist makes its port
+// absent. A port is left as it was found: its terminal settings come back
+// and its exclusive mode is cleared when it is closed.
 //
 // The class is implemented by concern: files, profiles, the locale, the own
 // path and sleeping in posix_platform.cpp; the current directory, programs
@@ -17,7 +22,9 @@
 #pragma once
 
 #include <sys/types.h>
+#include <termios.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -37,13 +44,41 @@
 // `base` itself as it is.
 std::string MapToPosixPath(const std::string& path, const std::string& base = {});
 
+// A serial port as the POSIX platform sees it: its device (empty when there
+// is none) and whether its ORBILEX_COMn variable named it.
+struct PosixPort {
+  std::string Device;
+  bool Configured = false;
+};
+
+// Whether a port's device can be opened, and if not, why.
+enum class PortState {
+  NoDevice,     // the port has no device
+  Free,         // it can be opened
+  Absent,       // no such device
+  NotTerminal,  // the path is not a terminal device
+  Exclusive,    // another program holds it in exclusive mode
+  Locked,       // another program holds its flock lock
+  LockFile,     // a lock file names a process that exists (Detail: the file)
+  Denied,       // no permission (Detail: the group that owns the device)
+  Failed,       // another error (Detail: the system's message)
+};
+
+struct PortCheck {
+  PortState State = PortState::NoDevice;
+  std::string Detail;
+  pid_t Holder = 0;  // the process of a lock file
+};
+
 class PosixPlatform : public Platform {
  public:
   // `viewerWait` bounds how long a document opener may take to report its
   // failure; one still running then counts as a success. `ownPathLink` is
-  // the link that names the running program's file.
+  // the link that names the running program's file. `root` is the directory
+  // that stands for "/" where serial ports are looked for: its dev/,
+  // sys/class/tty/ and var/lock/.
   explicit PosixPlatform(std::chrono::milliseconds viewerWait = std::chrono::seconds(10),
-                         std::string ownPathLink = "/proc/self/exe");
+                         std::string ownPathLink = "/proc/self/exe", std::string root = "/");
   PosixPlatform(const PosixPlatform&) = delete;
   PosixPlatform& operator=(const PosixPlatform&) = delete;
 
@@ -84,13 +119,35 @@ class PosixPlatform : public Platform {
   // ended with an error, true when it ended well or still runs at the bound.
   std::optional<bool> DocumentOutcome(std::intptr_t result) override;
 
+  // The devices of COM1..COM4, found once, at the first call. A port whose
+  // ORBILEX_COMn variable is set (even empty) has that device. The others
+  // take, in order, the serial ports found without opening any, but for
+  // devices that a variable names already (as resolved paths):
+  //  1. the built-in UARTs, /dev/ttyS<N> by N: those with an entry in
+  //     sys/class/tty whose device is bound to a driver (device/driver) and
+  //     whose UART type (the `type` file) is not 0, which the serial core
+  //     gives the empty slots it keeps for UARTs that may be added;
+  //  2. the USB adapters and modems, /dev/ttyUSB<N> and /dev/ttyACM<N> as
+  //     listed in sys/class/tty: first those with a link in
+  //     dev/serial/by-path, by the name of the link (the lowest, where
+  //     there are several), which names the socket; then the rest by device
+  //     name. Names compare with digit runs as numbers.
+  // Only devices with a node in dev/ are taken.
+  const std::array<PosixPort, 4>& Ports();
+  // Whether port `index` (0 for COM1) can be opened now. A port that can
+  // is opened as CreateFileA does and closed again at once.
+  PortCheck CheckPort(int index);
+
   // Opens the terminal device of "COM1".."COM4" (names match without regard
   // to case) non-blocking, never as controlling terminal, and claims it the
   // two ways POSIX programs do: a non-blocking flock, which fails while
   // another program holds the lock, and TIOCEXCL, which makes further opens
   // fail (except for root). Fails with kInvalidPort for other names, absent
-  // devices, files that are not terminals and ports held by others. The
-  // handle is the descriptor.
+  // devices, files that are not terminals and ports held by others: in
+  // exclusive mode (seen also when running as root), by flock, or by a UUCP
+  // lock file var/lock/LCK..<device name> that holds the process id (as
+  // text or as a binary int) of a process that still exists. The handle is
+  // the descriptor.
   PortHandle CreateFileA(const std::string& portName) override;
   // Nothing to do: the kernel sizes the queues of a terminal.
   void SetupComm(PortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) override;
@@ -99,8 +156,9 @@ class PosixPlatform : public Platform {
   bool GetCommState(PortHandle port, CommState& state) override;
   // Sets speed (a rate outside the standard ones leaves it as it is), data
   // bits, parity and stop bits, and makes the line raw: no translation,
-  // echo or line editing, reads return at once. Flow control keeps the
-  // setting the port has.
+  // echo or line editing, reads return at once. Software flow control
+  // (IXON, IXOFF, IXANY) is turned off, so that the bytes 0x11 and 0x13
+  // pass as data; hardware flow control (CRTSCTS) keeps the port's setting.
   void SetCommState(PortHandle port, const CommState& state) override;
   // Discards received (kPurgeRxClear) and unsent (kPurgeTxClear) bytes.
   void PurgeComm(PortHandle port, unsigned flags) override;
@@ -109,13 +167,24 @@ class PosixPlatform : public Platform {
   // Reads what is waiting, at most `count` bytes, without waiting.
   std::size_t ReadFile(PortHandle port, void* buffer, std::size_t count) override;
   // Writes for at most about 50 ms and returns how many bytes went out: the
-  // window's thread calls this, and flow control kept from elsewhere or a
-  // peer that does not read could otherwise hold it indefinitely.
+  // window's thread calls this, and hardware flow control or a peer that
+  // does not read could otherwise hold it indefinitely.
   std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) override;
-  // Releases the exclusive claim and the lock, and closes the descriptor.
+  // Drops unsent output, puts back the terminal settings the port had when
+  // it was opened, clears the exclusive mode this program set, and closes
+  // the descriptor (which drops the lock).
   void CloseHandle(PortHandle port) override;
 
  private:
+  // What an open port needs at its close.
+  struct OpenPort {
+    std::optional<termios> Settings;  // as found at the open
+    bool Exclusive = false;           // this program set the exclusive mode
+  };
+  // Opens and claims `device` as CreateFileA does; on success `fd` is the
+  // descriptor and the port is recorded in openPorts_.
+  PortCheck OpenDevice(const std::string& device, int& fd);
+
   // MapToPosixPath, except that the program's own directory, as
   // GetModuleFileNameA gave it, is taken as it is.
   std::string ToPosixPath(const std::string& path) const;
@@ -133,4 +202,7 @@ class PosixPlatform : public Platform {
   std::string ownPathLink_;
   std::string ownDirectory_;       // on disk, ending in "/"
   std::string ownDirectoryNamed_;  // as GetModuleFileNameA gave it, ending in "\"
+  std::string root_;               // ending in "/"
+  std::optional<std::array<PosixPort, 4>> ports_;
+  std::map<int, OpenPort> openPorts_;
 };

@@ -96,8 +96,11 @@ bool StartsWithMz(const std::string& path) {
 
 }  // namespace
 
-PosixPlatform::PosixPlatform(std::chrono::milliseconds viewerWait, std::string ownPathLink)
-    : viewerWait_(viewerWait), ownPathLink_(std::move(ownPathLink)) {}
+PosixPlatform::PosixPlatform(std::chrono::milliseconds viewerWait, std::string ownPathLink,
+                             std::string root)
+    : viewerWait_(viewerWait), ownPathLink_(std::move(ownPathLink)), root_(std::move(root)) {
+  if (root_.empty() || root_.back() != '/') root_ += '/';
+}
 
 void PosixPlatform::SetCurrentDirectoryA(const std::string& dir) {
   [[maybe_unused]] const int ignored = chdir(ToPosixPath(dir).c_str());

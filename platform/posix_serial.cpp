@@ -1,8 +1,13 @@
 // The POSIX platform's serial ports: "COM1".."COM4" as terminal devices.
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <limits.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,7 +15,13 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <memory>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "platform/posix_internal.h"
 #include "platform/posix_platform.h"
@@ -18,7 +29,9 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using posixplatform::Exists;
 using posixplatform::SameIgnoringCase;
+using posixplatform::UniqueFd;
 
 constexpr auto kWriteBound = std::chrono::milliseconds(50);
 
@@ -38,32 +51,261 @@ int Fd(PortHandle port) {
   return static_cast<int>(port);
 }
 
-// The device that port `name` stands for, or nothing for other names.
-std::optional<std::string> PortDevice(const std::string& name) {
-  for (char index = '1'; index <= '4'; ++index) {
-    if (!SameIgnoringCase(name, std::string("COM") + index)) continue;
-    const char* configured = std::getenv((std::string("ORBILEX_COM") + index).c_str());
-    if (configured != nullptr) return std::string(configured);
-    return std::string("/dev/ttyS") + static_cast<char>(index - 1);
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Whether `name` is `prefix` followed by a number.
+bool IsNumbered(const std::string& name, std::string_view prefix) {
+  return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+         std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                     IsDigit);
+}
+
+// Orders names with their digit runs compared as numbers: ttyS2 < ttyS10.
+bool NaturalLess(const std::string& a, const std::string& b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (IsDigit(a[i]) && IsDigit(b[j])) {
+      while (i < a.size() && a[i] == '0') ++i;
+      while (j < b.size() && b[j] == '0') ++j;
+      std::size_t endA = i;
+      std::size_t endB = j;
+      while (endA < a.size() && IsDigit(a[endA])) ++endA;
+      while (endB < b.size() && IsDigit(b[endB])) ++endB;
+      if (endA - i != endB - j) return endA - i < endB - j;
+      const int order = a.compare(i, endA - i, b, j, endB - j);
+      if (order != 0) return order < 0;
+      i = endA;
+      j = endB;
+    } else {
+      if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+      ++i;
+      ++j;
+    }
   }
-  return std::nullopt;
+  return a.size() - i < b.size() - j || (a.size() - i == b.size() - j && a < b);
+}
+
+// The names in directory `dir`, but for "." and "..".
+std::vector<std::string> ListDirectory(const std::string& dir) {
+  std::vector<std::string> names;
+  std::unique_ptr<DIR, int (*)(DIR*)> entries(opendir(dir.c_str()), closedir);
+  if (!entries) return names;
+  while (const dirent* entry = readdir(entries.get())) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  return names;
+}
+
+// The first bytes of the file at `path` (at most 64), or nothing.
+std::optional<std::string> ReadHead(const std::string& path) {
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return std::nullopt;
+  char buffer[64];
+  ssize_t got = 0;
+  do {
+    got = read(fd.get(), buffer, sizeof buffer);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return std::nullopt;
+  return std::string(buffer, static_cast<std::size_t>(got));
+}
+
+// The path that `path` resolves to, or "" when it cannot be resolved.
+std::string Resolved(const std::string& path) {
+  std::unique_ptr<char, void (*)(void*)> resolved(realpath(path.c_str(), nullptr), std::free);
+  return resolved ? std::string(resolved.get()) : std::string();
+}
+
+std::string BaseName(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
+// Whether the tty class entry `entry` is a UART that is there: bound to a
+// driver, and not an empty slot of the serial core (UART type 0).
+bool IsUart(const std::string& entry) {
+  if (!Exists(entry + "/device/driver")) return false;
+  const std::optional<std::string> type = ReadHead(entry + "/type");
+  return !type || std::strtol(type->c_str(), nullptr, 10) != 0;
+}
+
+// The serial ports below `root`, as device paths in port order (see
+// PosixPlatform::Ports), found without opening any.
+std::vector<std::string> FindSerialPorts(const std::string& root) {
+  const std::string classDir = root + "sys/class/tty/";
+  const std::string devDir = root + "dev/";
+  std::vector<std::string> uarts;
+  std::vector<std::string> adapters;
+  for (const std::string& name : ListDirectory(classDir)) {
+    if (!Exists(devDir + name)) continue;
+    if (IsNumbered(name, "ttyS")) {
+      if (IsUart(classDir + name)) uarts.push_back(name);
+    } else if (IsNumbered(name, "ttyUSB") || IsNumbered(name, "ttyACM")) {
+      adapters.push_back(name);
+    }
+  }
+  // The socket of each adapter: the lowest of the by-path links to it.
+  std::map<std::string, std::string> sockets;
+  const std::string byPath = devDir + "serial/by-path/";
+  for (const std::string& link : ListDirectory(byPath)) {
+    char target[PATH_MAX];
+    const ssize_t length = readlink((byPath + link).c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) continue;
+    std::string& socket = sockets[BaseName(std::string(target, static_cast<std::size_t>(length)))];
+    if (socket.empty() || NaturalLess(link, socket)) socket = link;
+  }
+  std::sort(uarts.begin(), uarts.end(), NaturalLess);
+  std::sort(adapters.begin(), adapters.end(),
+            [&sockets](const std::string& a, const std::string& b) {
+              const auto socketA = sockets.find(a);
+              const auto socketB = sockets.find(b);
+              const bool hasA = socketA != sockets.end();
+              const bool hasB = socketB != sockets.end();
+              if (hasA != hasB) return hasA;
+              return hasA ? NaturalLess(socketA->second, socketB->second) : NaturalLess(a, b);
+            });
+  std::vector<std::string> ports;
+  for (const std::vector<std::string>* group : {&uarts, &adapters}) {
+    for (const std::string& name : *group) ports.push_back(devDir + name);
+  }
+  return ports;
+}
+
+// The process that the UUCP lock file `path` names while that process
+// exists. The id is kept as text ("%10d\n" by convention) or, in old lock
+// files, as a binary int; other content is taken as no lock.
+std::optional<pid_t> LockHolder(const std::string& path) {
+  const std::optional<std::string> content = ReadHead(path);
+  if (!content || content->empty()) return std::nullopt;
+  long pid = 0;
+  const bool text = std::all_of(content->begin(), content->end(),
+                                [](char c) { return IsDigit(c) || c == ' ' || c == '\n'; });
+  if (text) {
+    pid = std::strtol(content->c_str(), nullptr, 10);
+  } else if (content->size() == sizeof(int)) {
+    int binary = 0;
+    std::memcpy(&binary, content->data(), sizeof binary);
+    pid = binary;
+  }
+  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return std::nullopt;
+  if (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return std::nullopt;
+  return static_cast<pid_t>(pid);
+}
+
+// The name of the group that owns `path`, or its number.
+std::string OwningGroup(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return {};
+  std::vector<char> buffer(4096);
+  group entry;
+  group* found = nullptr;
+  if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr) {
+    return found->gr_name;
+  }
+  return std::to_string(info.st_gid);
 }
 
 }  // namespace
 
-PortHandle PosixPlatform::CreateFileA(const std::string& portName) {
-  const std::optional<std::string> device = PortDevice(portName);
-  if (!device) return kInvalidPort;
-  const int fd = open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return kInvalidPort;
+const std::array<PosixPort, 4>& PosixPlatform::Ports() {
+  if (ports_) return *ports_;
+  std::array<PosixPort, 4> ports;
+  std::vector<std::string> named;  // resolved
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    const std::string variable = "ORBILEX_COM" + std::to_string(i + 1);
+    if (const char* device = std::getenv(variable.c_str())) {
+      ports[i] = {device, true};
+      named.push_back(Resolved(device));
+    }
+  }
+  const std::vector<std::string> found = FindSerialPorts(root_);
+  auto next = found.begin();
+  for (PosixPort& port : ports) {
+    if (port.Configured) continue;
+    while (next != found.end() &&
+           std::find(named.begin(), named.end(), Resolved(*next)) != named.end()) {
+      ++next;
+    }
+    if (next == found.end()) break;
+    port.Device = *next++;
+  }
+  ports_ = ports;
+  return *ports_;
+}
+
+PortCheck PosixPlatform::OpenDevice(const std::string& device, int& fd) {
+  fd = -1;
+  if (device.empty()) return {PortState::NoDevice, {}};
+  struct stat info;
+  if (stat(device.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+    return {PortState::Absent, {}};
+  }
+  const std::string resolved = Resolved(device);
+  const std::string lockFile =
+      root_ + "var/lock/LCK.." + BaseName(resolved.empty() ? device : resolved);
+  if (const std::optional<pid_t> holder = LockHolder(lockFile)) {
+    return {PortState::LockFile, lockFile, *holder};
+  }
+  fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    switch (error) {
+      case ENOENT:
+      case ENOTDIR:
+      case ENXIO:
+      case ENODEV:
+        return {PortState::Absent, {}};
+      case EISDIR:
+        return {PortState::NotTerminal, {}};
+      case EACCES:
+      case EPERM:
+        return {PortState::Denied, OwningGroup(device)};
+      case EBUSY:
+        return {PortState::Exclusive, {}};
+      default:
+        return {PortState::Failed, std::strerror(error)};
+    }
+  }
+  const auto refuse = [&fd](PortState state) {
+    close(fd);
+    fd = -1;
+    return PortCheck{state, {}, 0};
+  };
+  if (!isatty(fd)) return refuse(PortState::NotTerminal);
+  // Root opens a port in exclusive mode all the same: ask for the mode.
+  int exclusive = 0;
+  if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+    return refuse(PortState::Exclusive);
+  }
   // The lock comes first: setting the exclusive flag on a port that another
   // program already holds would shut that program out after we fail.
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return kInvalidPort;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(PortState::Locked);
+  OpenPort port;
+  termios settings = {};
+  if (tcgetattr(fd, &settings) == 0) port.Settings = settings;
+  port.Exclusive = ioctl(fd, TIOCEXCL) == 0;
+  openPorts_[fd] = port;
+  return {PortState::Free, {}};
+}
+
+PortCheck PosixPlatform::CheckPort(int index) {
+  if (index < 0 || index >= static_cast<int>(Ports().size())) return {};
+  int fd = -1;
+  const PortCheck check = OpenDevice(Ports()[static_cast<std::size_t>(index)].Device, fd);
+  if (fd >= 0) CloseHandle(fd);
+  return check;
+}
+
+PortHandle PosixPlatform::CreateFileA(const std::string& portName) {
+  for (std::size_t i = 0; i < Ports().size(); ++i) {
+    if (!SameIgnoringCase(portName, "COM" + std::to_string(i + 1))) continue;
+    int fd = -1;
+    return OpenDevice(Ports()[i].Device, fd).State == PortState::Free ? fd : kInvalidPort;
   }
-  ioctl(fd, TIOCEXCL);
-  return fd;
+  return kInvalidPort;
 }
 
 void PosixPlatform::SetupComm(PortHandle /*port*/, std::uint32_t /*inQueue*/,
@@ -102,8 +344,10 @@ void PosixPlatform::SetCommState(PortHandle port, const CommState& state) {
   if (tcgetattr(Fd(port), &settings) != 0) return;
   // Raw bytes both ways: no break or parity marking, no CR/NL translation,
   // no stripping, no output processing, no echo, no line editing, no
-  // signal characters. Flow control (IXON, IXOFF, CRTSCTS) stays as it is.
-  settings.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC);
+  // signal characters, no software flow control (XON and XOFF are data).
+  // Hardware flow control (CRTSCTS) stays as it is.
+  settings.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC |
+                        IXON | IXOFF | IXANY);
   settings.c_oflag &= ~OPOST;
   settings.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
@@ -181,11 +425,18 @@ std::size_t PosixPlatform::WriteFile(PortHandle port, const void* data, std::siz
 }
 
 void PosixPlatform::CloseHandle(PortHandle port) {
-  // A pseudo-terminal keeps the exclusive flag while its other side stays
-  // open; clear it so the device can be opened again. Closing drops the lock.
-  ioctl(Fd(port), TIOCNXCL);
+  const int fd = Fd(port);
   // A serial line's close waits (up to 30 s by default) for queued output
   // to go out; output that flow control holds back is dropped instead.
-  tcflush(Fd(port), TCOFLUSH);
-  close(Fd(port));
+  tcflush(fd, TCOFLUSH);
+  const auto claimed = openPorts_.find(fd);
+  if (claimed != openPorts_.end()) {
+    if (claimed->second.Settings) tcsetattr(fd, TCSANOW, &*claimed->second.Settings);
+    // A pseudo-terminal keeps the exclusive flag while its other side stays
+    // open; clear it so the device can be opened again.
+    if (claimed->second.Exclusive) ioctl(fd, TIOCNXCL);
+    openPorts_.erase(claimed);
+  }
+  // Closing drops the lock.
+  close(fd);
 }
