@@ -119,6 +119,7 @@ check_centred() {
 # The root window's properties set below must outlive the runs: no reset
 # when the last client leaves.
 harness_xvfb 1024x768x24 -noreset || fail "Xvfb did not start"
+XVFB_PID=${HARNESS_PIDS[-1]}
 # A panel along the top takes 48 pixels of the work area; the windows are
 # still centred on the whole screen.
 xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA 0,48,1024,720
@@ -235,4 +236,27 @@ if command -v openbox >/dev/null; then
 else
   echo "openbox is not installed: the run under a window manager is left out"
 fi
+
+# ------------- 4. closed standard descriptors; the X server going away
+# Descriptors 0 to 2 left closed by the caller are taken by /dev/null, not
+# by a serial port; when the X server goes away, the program ends with one
+# line and status 1.
+ORBILEX_COM1="$WORK/com1" ORBILEX_COM2="$WORK/com2" ORBILEX_COM3="$WORK/com3" \
+  ORBILEX_COM4="$WORK/com4" "$WORK/cd/start" <&- >&- 2>&- &
+CLOSED_PID=$!
+harness_track "$CLOSED_PID"
+wait_for 10 has_window "$TITLE" || fail "no window with the standard descriptors closed"
+for fd in 0 1 2; do
+  [[ $(readlink "/proc/$CLOSED_PID/fd/$fd") == /dev/null ]] ||
+    fail "descriptor $fd is $(readlink "/proc/$CLOSED_PID/fd/$fd"), not /dev/null"
+done
+harness_stop "$CLOSED_PID"
+start_program C.UTF-8
+wait_for 10 has_window "$TITLE" || fail "no window before the X server goes"
+harness_stop "$XVFB_PID"
+wait "$START_PID"
+status=$?
+[[ $status == 1 ]] || fail "the program ended with status $status when the X server went"
+[[ $(cat "$WORK/start.log") == "start: the connection to the X server was lost" ]] ||
+  fail "the program said: $(cat "$WORK/start.log")"
 echo "PASS"
