@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Runs the Windows start menu on the sample CD under Wine, laid out as it
+# will be burned: start.exe beside start.ins, and the programs the entries
+# start played by winstub.exe, a small Windows program that notes how it
+# was started. A simulated Tarvex interface whose firmware is out of date
+# answers on COM2, so the update prompt comes up about 0.4 s after the
+# window.
+#
+# This machine cannot execute 32-bit code, so the 64-bit build
+# (build/win64/start.exe) stands in for the 32-bit product; both are built
+# from the same sources.
+#
+# With a display ($DISPLAY set) the window opens there and the script waits
+# until it is closed. Without one it runs on a private Xvfb server, saves
+# screenshots in build/screenshots/, and closes the program. Wine runs in a
+# private prefix in a temporary folder.
+# Usage: scripts/run-example-wine.sh [--no-build]
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+source "$ROOT/scripts/harness.sh"
+SHOTS="$ROOT/build/screenshots"
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+cd "$ROOT"
+if [[ ${1:-} != --no-build ]]; then
+  scripts/install-deps.sh build run windows
+  for preset in linux win64; do [[ -f build/$preset/build.ninja ]] || cmake --preset $preset >/dev/null; done
+  cmake --build --preset linux --target devsim
+  cmake --build --preset win64 --target start winstub
+fi
+
+WORK=$(mktemp -d /tmp/orbilex-example-wine.XXXXXX)
+cleanup() {
+  [[ -d "$WORK/prefix" ]] && WINEPREFIX="$WORK/prefix" "$WINESERVER" -k 2>/dev/null
+  harness_cleanup
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# The CD: the sample's files, start.exe at its root, and winstub.exe as
+# every program an entry starts.
+CD="$WORK/cd"
+cp -r example "$CD"
+rm -f "$CD/README.md" "$CD/autorun.sh"
+cp build/win64/start.exe "$CD/start.exe"
+for program in setup.exe Update/Tarvex/VXupdate.exe Update/Display/update.exe \
+  Update/Rtg/rtgupd.exe Update/fhv/fhvupd.exe Acrobat/Ar405deu.exe Acrobat/Ar405eng.exe; do
+  cp build/win64/winstub.exe "$CD/$program"
+done
+export START_STUB_LOG="$WORK/started.log"
+
+# Wine: a private prefix with the fonts, COM2 leading to the simulated
+# interface, the other ports to nothing (never to the machine's own ports).
+export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
+echo "Preparing a private Wine prefix (about 10 s)..."
+WINEDLLOVERRIDES="winemenubuilder.exe=d" "$WINE" wineboot -i >"$WORK/wineboot.log" 2>&1 </dev/null
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+for port in 1 2 3 4; do
+  target="$WORK/no-port"
+  ((port == 2)) && target="$WORK/com2"
+  "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$target" /f >/dev/null 2>&1 </dev/null
+done
+"$WINESERVER" -k
+"$WINESERVER" -w
+
+build/linux/devsim --kind interface --version 1.5 --pty-link "$WORK/com2" \
+  --log "$WORK/com2.log" >/dev/null &
+harness_track $!
+wait_for 5 test -e "$WORK/com2" || {
+  echo "the device simulator did not start" >&2
+  exit 1
+}
+
+# Lists what the program started from the CD.
+report() {
+  if [[ -s "$START_STUB_LOG" ]]; then
+    echo "started from the CD:"
+    cut -f1,2 "$START_STUB_LOG" | sed 's/\t/ in /; s/^/  /'
+  else
+    echo "nothing was started from the CD"
+  fi
+}
+
+echo "The 64-bit start.exe stands in for the 32-bit product (this machine cannot run 32-bit code)."
+if [[ -n "${DISPLAY:-}" ]]; then
+  echo "The start menu opens on $DISPLAY; close it (Exit, or an entry) to end."
+  "$WINE" "$CD/start.exe" || true
+  report
+  exit 0
+fi
+
+harness_xvfb || exit 1
+harness_openbox || exit 1
+echo "No display: running on Xvfb $DISPLAY with openbox."
+(cd "$CD" && exec "$WINE" start.exe) >"$WORK/start.log" 2>&1 &
+START_PID=$!
+harness_track "$START_PID"
+visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+wait_for 30 visible '^orbilex CD' || {
+  echo "the start window did not appear" >&2
+  cat "$WORK/start.log" >&2
+  exit 1
+}
+mkdir -p "$SHOTS"
+if wait_for 10 visible 'Out-of-date|Veraltete'; then
+  sleep 0.3
+  import -window root "$SHOTS/wine-example-prompt.png"
+  echo "The update prompt: $SHOTS/wine-example-prompt.png"
+  xdotool key Tab Return # the second button: go on without the update
+  wait_for 5 bash -c "! xdotool search --onlyvisible --name 'Out-of-date|Veraltete' >/dev/null 2>&1" || true
+else
+  echo "no update prompt appeared" >&2
+fi
+
+MAIN=$(xdotool search --onlyvisible --name '^orbilex CD' | head -1)
+xdotool mousemove --window "$MAIN" 150 112 # over the Tarvex entry: the arrow shows
+sleep 0.5
+import -window root "$SHOTS/wine-example.png"
+echo "The start window: $SHOTS/wine-example.png"
+
+xdotool mousemove --window "$MAIN" 110 71 click 1 # Install or update: starts setup.exe
+wait_for 10 harness_ended "$START_PID" || echo "the program did not end after the install entry" >&2
+wait_for 10 test -s "$START_STUB_LOG" || true
+report
