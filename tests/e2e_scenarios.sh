@@ -389,6 +389,28 @@ scenario_minimised() {
   e2e_devices_stop
 }
 
+# A program path of 260 characters or more comes back cut from Windows: the
+# cut path's folder (here the CD's parent, with a start.ins of its own) is
+# not taken as the CD root; the CD is unknown and its defaults hold.
+scenario_long_path() {
+  [[ $TARGET == wine ]] || return 0
+  e2e_note "a program path too long for Windows"
+  e2e_target_ini ""
+  e2e_make_cd "$START_INS"
+  local parent="$E2E_WORK/deep/" name
+  parent+=$(printf 'p%.0s' $(seq $((200 - 3 - ${#parent}))))
+  name=$(printf 'c%.0s' $(seq 80))
+  mkdir -p "$parent"
+  printf '[CDStart]\r\nCDVersion=6.6\r\n' >"$parent/start.ins"
+  mv "$E2E_CD" "$parent/$name"
+  E2E_CD="$parent/$name"
+  e2e_start en_US.UTF-8
+  MAIN=$(e2e_wait_window 30 '^orbilex CD V') || e2e_fail "no start window from the long path"
+  [[ $(e2e_window_name "$MAIN") == "orbilex CD V2.0" ]] ||
+    e2e_fail "the start window reads '$(e2e_window_name "$MAIN")': the cut path's folder was taken"
+  e2e_stop
+}
+
 e2e_run_scenarios() {
   local started=$SECONDS
   scenario_no_device
@@ -397,6 +419,7 @@ e2e_run_scenarios() {
   scenario_interface_update
   scenario_both_out_of_date
   scenario_minimised
+  scenario_long_path
   scenario_current_firmware
   e2e_note "screenshots in $E2E_SHOTS: $(cd "$E2E_SHOTS" && echo "$TARGET"-{start,prompt}-*.png)"
   e2e_note "all scenarios passed in $((SECONDS - started)) s"
