@@ -16,6 +16,7 @@
 #include <array>
 #include <charconv>
 #include <future>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -127,6 +128,13 @@ void DrawButton(const TWindow& window, const TControl& c, bool focused) {
   }
 }
 
+// The keys held down, by FLTK key code, for all windows: a key that goes
+// on being held after a prompt closes repeats in the start window.
+std::set<int>& KeysDown() {
+  static std::set<int> keys;
+  return keys;
+}
+
 // FLTK keeps borderless windows out of the task bar, as it does menus; the
 // start window belongs there. Takes the mark off the mapped `window`, both
 // as a property and, for a running window manager, as a request.
@@ -232,13 +240,27 @@ class ModelWindow : public Fl_Double_Window {
       }
       fl_pop_clip();
     }
+    for (const auto& control : model_.Controls()) {
+      const TRect& b = control->Bounds;
+      if (!control->Visible || !control->FocusMark) continue;
+      fl_color(FL_FOREGROUND_COLOR);
+      fl_line_style(FL_DOT);
+      fl_rect(b.Left - 1, b.Top - 1, b.Width + 2, b.Height + 2);
+      fl_line_style(0);
+    }
   }
 
   int handle(int event) override {
     switch (event) {
-      case FL_LEAVE:
       case FL_FOCUS:
+        // Keys released while another program had the keyboard.
+        std::erase_if(KeysDown(), [](int key) { return !Fl::get_key(key); });
+        return 1;
+      case FL_LEAVE:
       case FL_UNFOCUS:
+        return 1;
+      case FL_KEYUP:
+        KeysDown().erase(Fl::event_key());
         return 1;
       case FL_ENTER:  // the pointer's first position inside counts as a move
       case FL_MOVE:
@@ -261,22 +283,35 @@ class ModelWindow : public Fl_Double_Window {
   }
 
  private:
-  // Passes a key to the model; false for keys the windows do not use.
+  // Passes a key to the model; false for keys the windows do not use. A
+  // press of a key that is down already is a repeat (FLTK drops the
+  // releases X sends between repeats).
   bool Key() {
     const int key = Fl::event_key();
+    TKey mapped;
     if (key == FL_F + 4 && Fl::event_state(FL_ALT)) {
-      model_.KeyDown(TKey::AltF4);
+      mapped = TKey::AltF4;
     } else if (key == FL_Tab) {
-      model_.KeyDown(Fl::event_state(FL_SHIFT) ? TKey::ShiftTab : TKey::Tab);
+      mapped = Fl::event_state(FL_SHIFT) ? TKey::ShiftTab : TKey::Tab;
     } else if (key == FL_Enter || key == FL_KP_Enter) {
-      model_.KeyDown(TKey::Enter);
+      mapped = TKey::Enter;
     } else if (key == ' ') {
-      model_.KeyDown(TKey::Space);
+      mapped = TKey::Space;
     } else if (key == FL_Escape) {
-      model_.KeyDown(TKey::Escape);
+      mapped = TKey::Escape;
+    } else if (key == FL_Up) {
+      mapped = TKey::Up;
+    } else if (key == FL_Down) {
+      mapped = TKey::Down;
+    } else if (key == FL_Home) {
+      mapped = TKey::Home;
+    } else if (key == FL_End) {
+      mapped = TKey::End;
     } else {
       return false;
     }
+    const bool repeat = !KeysDown().insert(key).second;
+    model_.KeyDown(mapped, repeat);
     return true;
   }
 
