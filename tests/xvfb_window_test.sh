@@ -17,7 +17,9 @@
 #     start window stays undecorated, 459x280, centred and in the task bar,
 #     the prompt is scaled to 566x228 and transient for it, and a click on
 #     the prompt's update button starts the interface's updater on the CD,
-#     in its folder, and ends the program.
+#     in its folder, and ends the program. Under fluxbox, which honours the
+#     prompt's hints, it can be moved and closed but not minimised,
+#     maximised, resized or made full-screen.
 # Screenshots go to $BUILD_DIR/screenshots/. Exits 77 (skipped) when a tool
 # is missing.
 set -uo pipefail
@@ -214,6 +216,7 @@ stop_devices
 # ------------------------------- 3. under a window manager, update chosen
 if command -v openbox >/dev/null; then
   harness_openbox || fail "openbox did not start"
+  OPENBOX_PID=${HARNESS_PIDS[-1]}
   # The desktop's font resolution, as desktops set it for scaling: the
   # prompt is laid out for it, the start window keeps its size.
   xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'Xft.dpi:\t144\n'
@@ -233,8 +236,36 @@ if command -v openbox >/dev/null; then
   grep -q "Update/Tarvex/VXupdate.exe started in $WORK/cd/Update/Tarvex" "$WORK/launched.log" ||
     fail "the interface updater was not started in its folder: $(cat "$WORK/launched.log" 2>&1)"
   stop_devices
+  harness_stop "$OPENBOX_PID"
 else
   echo "openbox is not installed: the run under a window manager is left out"
+fi
+
+# ------------------------------- 3b. under fluxbox: the prompt's actions
+# The prompt can be moved and closed, but not minimised, maximised, resized
+# or made full-screen, and has no task-bar entry.
+if command -v fluxbox >/dev/null; then
+  xprop -root -remove _NET_SUPPORTING_WM_CHECK
+  xprop -root -remove RESOURCE_MANAGER
+  harness_fluxbox || fail "fluxbox did not start"
+  device com2 --kind interface --version 1.0
+  start_program C.UTF-8
+  wait_for 10 has_window "$PROMPT" || fail "no prompt under fluxbox"
+  DIALOG=$(window "$PROMPT")
+  actions=$(xprop -id "$DIALOG" _NET_WM_ALLOWED_ACTIONS)
+  [[ $actions == *_NET_WM_ACTION_CLOSE* && $actions == *_NET_WM_ACTION_MOVE* ]] ||
+    fail "fluxbox does not offer to move and close the prompt: $actions"
+  [[ $actions =~ MINIMIZE|MAXIMIZE|RESIZE|FULLSCREEN ]] && fail "the prompt offers $actions"
+  xprop -id "$DIALOG" _NET_WM_WINDOW_TYPE | grep -q '= _NET_WM_WINDOW_TYPE_DIALOG$' ||
+    fail "the prompt is not a dialog"
+  xprop -id "$DIALOG" _NET_WM_STATE | grep -q SKIP_TASKBAR || fail "the prompt has a task-bar entry"
+  xdotool mousemove --window "$DIALOG" 261 132 click 1
+  wait_for 5 bash -c "! xdotool search --onlyvisible --name '$PROMPT' >/dev/null 2>&1" ||
+    fail "Continue did not close the prompt under fluxbox"
+  harness_stop "$START_PID"
+  stop_devices
+else
+  echo "fluxbox is not installed: the prompt's actions are left out"
 fi
 
 # ------------- 4. closed standard descriptors; the X server going away

@@ -10,6 +10,7 @@
 #include <FL/Fl_RGB_Image.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <X11/Xatom.h>
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
@@ -172,8 +173,37 @@ void GiveFocus(Fl_Window& window) {
   window.take_focus();
 }
 
-void ShowFocused(Fl_Window& window) {
+// Marks a prompt for the window manager, before it is mapped: a dialog,
+// with a title, a border, a window menu and a close box, that can be moved
+// and closed but not minimised, maximised, resized or made full-screen
+// (its fixed size is in its size hints), and has no task-bar entry.
+void MarkAsDialog(Fl_Window& window) {
+  const Window xid = fl_xid(&window);
+  const auto atom = [](const char* name) { return XInternAtom(fl_display, name, False); };
+  const Atom type = atom("_NET_WM_WINDOW_TYPE_DIALOG");
+  XChangeProperty(fl_display, xid, atom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&type), 1);
+  const Atom skip = atom("_NET_WM_STATE_SKIP_TASKBAR");
+  XChangeProperty(fl_display, xid, atom("_NET_WM_STATE"), XA_ATOM, 32, PropModeAppend,
+                  reinterpret_cast<const unsigned char*>(&skip), 1);
+  // Motif hints: flags (functions, decorations), functions (move, close),
+  // decorations (border, title, menu), input mode, status.
+  const long motif[5] = {1 | 2, 4 | 32, 2 | 8 | 16, 0, 0};
+  const Atom hints = atom("_MOTIF_WM_HINTS");
+  XChangeProperty(fl_display, xid, hints, hints, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(motif), 5);
+}
+
+// Shows `window`; a dialog is marked as one while the server is held, so
+// the window manager reads the marks with its map request.
+void ShowFocused(Fl_Window& window, bool dialog) {
+  if (dialog) XGrabServer(fl_display);
   window.show();
+  if (dialog) {
+    MarkAsDialog(window);
+    XUngrabServer(fl_display);
+    XFlush(fl_display);
+  }
   window.wait_for_expose();
   GiveFocus(window);
 }
@@ -375,8 +405,11 @@ ModelWindow& FltkHost::NativeWindow(TWindow& window) {
   return *native;
 }
 
+// The default cursor is the arrow, set on the window: a window without a
+// cursor of its own shows the root window's, which without a desktop is
+// the X server's cross.
 void FltkHost::ApplyCursor(ModelWindow& window) {
-  if (window.shown()) window.cursor(cursor_ == TCursor::Hand ? FL_CURSOR_HAND : FL_CURSOR_DEFAULT);
+  if (window.shown()) window.cursor(cursor_ == TCursor::Hand ? FL_CURSOR_HAND : FL_CURSOR_ARROW);
 }
 
 void FltkHost::Run(TWindow& mainWindow) {
@@ -399,7 +432,8 @@ void FltkHost::Run(TWindow& mainWindow) {
     window.icon(&image);
   }
   SetFonts();
-  ShowFocused(window);
+  ShowFocused(window, false);
+  ApplyCursor(window);
   ShowInTaskBar(window);
   while (!quit_ && Fl::first_window() != nullptr) Fl::wait();
   for (auto& [model, native] : windows_) native->hide();
@@ -419,7 +453,7 @@ void FltkHost::RunModal(TWindow& window) {
   native.SetTitle(window.Caption);
   CentreOnScreen(native);
   native.set_modal();
-  ShowFocused(native);
+  ShowFocused(native, true);
   ApplyCursor(native);
   while (!window.ModalDone() && !quit_ && native.shown()) Fl::wait();
   native.hide();
