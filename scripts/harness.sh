@@ -8,6 +8,9 @@
 #                          DISPLAY once the server takes connections
 #   harness_openbox        starts openbox on $DISPLAY and waits until it
 #                          manages the screen (_NET_SUPPORTING_WM_CHECK)
+#   harness_fluxbox        the same with fluxbox, which honours the hints
+#                          that limit a window's actions (openbox offers
+#                          a dialog's minimise and full screen regardless)
 #   wait_for SECONDS CMD.. runs CMD every 0.05 s until it succeeds, for at
 #                          most SECONDS (fractions allowed); fails after that
 #   harness_ended PID      true once process PID has ended
@@ -18,7 +21,7 @@
 #
 # Each function that starts something returns 1 with the reason on stderr
 # when it fails, and leaves the decision (exit, fail, skip) to the caller.
-# The logs of Xvfb and openbox live in a temporary folder that
+# The logs of Xvfb and the window managers live in a temporary folder that
 # harness_cleanup removes.
 
 HARNESS_PIDS=()
@@ -107,6 +110,18 @@ harness_openbox() {
   harness_track $!
   wait_for 10 harness_wm_ready || {
     echo "openbox did not manage $DISPLAY within 10 s: $(harness_tail "$HARNESS_DIR/openbox.log")" >&2
+    return 1
+  }
+}
+
+harness_fluxbox() {
+  command -v fluxbox >/dev/null || { echo "fluxbox is not installed" >&2; return 1; }
+  harness_logs
+  # Its configuration, made on the first start, goes to the private folder.
+  HOME="$HARNESS_DIR" fluxbox >"$HARNESS_DIR/fluxbox.log" 2>&1 &
+  harness_track $!
+  wait_for 10 harness_wm_ready || {
+    echo "fluxbox did not manage $DISPLAY within 10 s: $(harness_tail "$HARNESS_DIR/fluxbox.log")" >&2
     return 1
   }
 }

@@ -1,5 +1,7 @@
 #include "core_fixture.h"
 
+#include <sstream>
+
 namespace {
 
 class PointerTest : public ProgramTest {
@@ -96,6 +98,86 @@ TEST_F(PointerTest, HitTestingFindsTheTopmostVisibleControl) {
   EXPECT_EQ(Form1->ControlAt(80, 265)->Name, Form1->English ? "Fahneger" : "FahneEng");
   EXPECT_EQ(Form1->ControlAt(10, 10)->Name, "Shape1");
   EXPECT_EQ(Form1->ControlAt(459, 10), nullptr);
+}
+
+// The selection as the window shows it: the entry beside the arrow, the
+// language switch with its focus mark, or nothing.
+std::string Selected() {
+  if (Form1->SpracheLabel.FocusMark) return "language";
+  if (!Form1->Pfeil.Visible) return "";
+  for (const auto& control : Form1->Controls()) {
+    if (control->Name.starts_with("Menu") && control->Bounds.Top + 1 == Form1->Pfeil.Bounds.Top) {
+      return control->Name;
+    }
+  }
+  return "?";
+}
+
+TEST_F(PointerTest, KeysMoveTheArrowAndActOncePerPress) {
+  system.Files["D:\\ManualD.pdf"] = "%PDF";
+  system.Files["D:\\ManualE.pdf"] = "%PDF";
+  // Keys, "Enter*" a repeat; "m<y>" the mouse over the entry at row y, "bg"
+  // over the background.
+  const struct {
+    const char* input;
+    const char* selected;
+    std::size_t manuals;  // Menu2's action
+    std::size_t readers;  // Menu5's action
+    bool switched;        // the language switch's action
+  } cases[] = {
+      {"Down", "Menu1", 0, 0, false},
+      {"Up", "Menu6", 0, 0, false},
+      {"Down Down Down Down Down Down", "Menu8", 0, 0, false},
+      {"End Up Up", "Menu8", 0, 0, false},
+      {"Home Up", "Menu1", 0, 0, false},
+      {"End Down", "Menu6", 0, 0, false},
+      {"Tab", "Menu1", 0, 0, false},
+      {"ShiftTab", "language", 0, 0, false},
+      {"End Tab", "language", 0, 0, false},
+      {"End Tab Tab", "Menu1", 0, 0, false},
+      {"Home ShiftTab ShiftTab", "Menu6", 0, 0, false},
+      {"End Tab Up", "Menu6", 0, 0, false},
+      {"End Tab Down Escape", "language", 0, 0, false},
+      {"m110 Down", "Menu4", 0, 0, false},
+      {"m110 bg Down", "Menu1", 0, 0, false},
+      {"ShiftTab m65", "Menu1", 0, 0, false},
+      {"Enter Space", "", 0, 0, false},
+      {"Down Down Enter", "Menu2", 1, 0, false},
+      {"Down Down Enter Enter* Enter*", "Menu2", 1, 0, false},
+      {"Down Down Space Enter", "Menu2", 2, 0, false},
+      {"m190 Enter", "Menu5", 0, 1, false},
+      {"ShiftTab Space Space*", "language", 0, 0, true},
+  };
+  for (const auto& c : cases) {
+    Move(150, 65);  // clears the selection: the arrow at Menu1, then gone
+    Move(300, 40);
+    const std::size_t manuals = system.CallsStartingWith("ShellExecuteA").size();
+    const std::size_t readers = Launches().size();
+    const bool english = Form1->English;
+    std::istringstream input(c.input);
+    for (std::string token; input >> token;) {
+      const std::pair<const char*, TKey> keys[] = {
+          {"Up", TKey::Up},       {"Down", TKey::Down},   {"Home", TKey::Home},
+          {"End", TKey::End},     {"Tab", TKey::Tab},     {"ShiftTab", TKey::ShiftTab},
+          {"Enter", TKey::Enter}, {"Space", TKey::Space}, {"Escape", TKey::Escape}};
+      if (token == "bg") Move(300, 40);
+      if (token[0] == 'm') Move(150, std::stoi(token.substr(1)));
+      const bool repeat = token.ends_with('*');
+      if (repeat) token.pop_back();
+      for (const auto& [name, key] : keys) {
+        if (token == name) Form1->KeyDown(key, repeat);
+      }
+    }
+    EXPECT_EQ(Selected(), c.selected) << c.input;
+    EXPECT_EQ(Form1->Pfeil.Visible, c.selected[0] == 'M') << c.input;
+    EXPECT_EQ(system.CallsStartingWith("ShellExecuteA").size() - manuals, c.manuals) << c.input;
+    EXPECT_EQ(Launches().size() - readers, c.readers) << c.input;
+    EXPECT_EQ(Form1->English != english, c.switched) << c.input;
+  }
+  EXPECT_FALSE(host.QuitCalled());
+  Form1->KeyDown(TKey::End, false);
+  Form1->KeyDown(TKey::Enter, false);  // Exit
+  EXPECT_TRUE(host.QuitCalled());
 }
 
 }  // namespace

@@ -279,6 +279,36 @@ scenario_entries() {
   expect_ended "a click on Exit"
 }
 
+# The keys alone: Shift+Tab selects the language switch, which shows its
+# focus mark (dots on the row above the language label); Up goes from there
+# up the entries in screen order (Exit, PDF reader, Franck-Hertz, X-ray)
+# and Return starts the X-ray updater.
+scenario_keys() {
+  e2e_note "keys"
+  e2e_target_ini ""
+  e2e_make_cd "$START_INS"
+  e2e_start de_DE.UTF-8
+  expect_main_window
+  # The pointer leaves over the background, which hides the arrow: nothing
+  # is selected.
+  e2e_click_free_move 420 40
+  e2e_park_mouse
+  e2e_wait_active "$MAIN" || e2e_note "the start window is not the active window; typing anyway"
+  xdotool key shift+Tab
+  local dots=0 tries=30
+  while ((dots < 10 && tries-- > 0)); do
+    sleep 0.1
+    e2e_crop "$MAIN" 107 261 54 1 "$E2E_WORK/mark.txt"
+    dots=$(tail -n +2 "$E2E_WORK/mark.txt" | grep -vc "#FFFFFF")
+  done
+  ((dots >= 10)) || e2e_fail "Shift+Tab showed no focus mark at the language label"
+  xdotool key Up Up Up Up Return
+  e2e_wait_stub 10 "$(e2e_cd_path 'Update\Rtg\rtgupd.exe')" "$(e2e_cd_path 'Update\Rtg')" 0 ||
+    e2e_fail "Up Up Up Up Return did not start the X-ray updater (started: $(cat "$E2E_STUB_LOG"))"
+  expect_ended "Return on the X-ray entry"
+  expect_stub_count 1
+}
+
 # An out-of-date interface on COM2: the prompt about 0.4 s after the
 # window; its update button starts the updater, which can claim COM2, and
 # ends the program.
@@ -416,6 +446,7 @@ e2e_run_scenarios() {
   scenario_no_device
   scenario_language
   scenario_entries
+  scenario_keys
   scenario_interface_update
   scenario_both_out_of_date
   scenario_minimised

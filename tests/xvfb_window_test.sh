@@ -6,8 +6,8 @@
 #     window is mapped borderless, 459x280, centred on the whole screen,
 #     titled after start.ins, with the program's icon; its pixels (frame, white ground, side strip, hover
 #     arrow); the detection commands reach both simulators at their line
-#     speeds in the timetable's spacing, and no prompt appears; a click on
-#     "Beenden" ends the program.
+#     speeds in the timetable's spacing, and no prompt appears; double
+#     clicks on the flag last 400 ms; a click on "Beenden" ends the program.
 #  2. An out-of-date interface, English, no window manager, dark blue desktop
 #     texts: the prompt is mapped 377x152 and centred, its text in the
 #     desktop's colour, and takes the keys by itself; Escape does
@@ -17,7 +17,10 @@
 #     start window stays undecorated, 459x280, centred and in the task bar,
 #     the prompt is scaled to 566x228 and transient for it, and a click on
 #     the prompt's update button starts the interface's updater on the CD,
-#     in its folder, and ends the program.
+#     in its folder, and ends the program. Under fluxbox, which honours the
+#     prompt's hints, it can be moved and closed but not minimised,
+#     maximised, resized or made full-screen; with a settings manager, its
+#     double-click time counts.
 # Screenshots go to $BUILD_DIR/screenshots/. Exits 77 (skipped) when a tool
 # is missing.
 set -uo pipefail
@@ -77,6 +80,12 @@ pixel() {
   import -window root -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null |
     sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p' | head -1
 }
+
+# A digest of the language flag's pixels in the start window at $left,$top;
+# whether it is (not) $1.
+flag() { import -window root -crop "26x13+$((left + 77))+$((top + 262))" +repage -depth 8 rgb:- | md5sum; }
+flag_is() { [[ "$(flag)" == "$1" ]]; }
+flag_is_not() { [[ "$(flag)" != "$1" ]]; }
 
 # Starts the program from a fresh copy of the sample CD with its ports on
 # the paths COM1..COM4 of $WORK ($1 = locale); sets START_PID.
@@ -153,6 +162,7 @@ wait_for 3 bash -c "[[ \$(import -window root -crop 1x1+$((left + 86))+$((top + 
 wait_for 10 grep -q 'VERSION?' "$WORK/com3.log" || fail "no version query reached the X-ray unit"
 wait_for 5 bash -c "tail -1 $WORK/com3.log | grep -q close" || fail "the X-ray unit's port was left open"
 import -window root "$SHOTS/linux-start-de.png" 2>/dev/null
+german=$(flag)
 
 # Milliseconds of the first log line with command $2, or empty.
 at() { C="$2" awk -F'\t' '$2 == ENVIRON["C"] {print $1; exit}' "$1"; }
@@ -178,6 +188,17 @@ grep -q $'0iv\\\\r\t115200' "$WORK/com1.log" || fail "the interface query was no
 grep -q $'VERSION?\\\\r\t9600' "$WORK/com3.log" || fail "the version query was not sent at 9600 baud"
 grep -q 'MODE=REMOTE' "$WORK/com1.log" && fail "the interface's port got the X-ray stage's commands"
 has_window 'Veraltete|Out-of-date' && fail "a prompt appeared for up-to-date devices"
+
+# Two presses within the double-click time, 400 ms without a settings
+# manager, are one double click, which switches the language once: a click
+# 0.7 s after another switches it back, four quick clicks switch it twice.
+xdotool mousemove --window "$MAIN" 85 268 click 1
+wait_for 3 flag_is_not "$german" || fail "a click on the flag did not switch the language"
+xdotool sleep 0.7 click 1
+wait_for 3 flag_is "$german" || fail "a click 0.7 s after another did not switch the language back"
+xdotool sleep 1.2 click --repeat 4 --delay 100 1
+sleep 0.5
+flag_is "$german" || fail "four quick clicks on the flag did not switch the language twice"
 
 xdotool mousemove --window "$MAIN" 110 222 click 1
 wait_for 5 harness_ended "$START_PID" || fail "Beenden did not end the program"
@@ -214,6 +235,7 @@ stop_devices
 # ------------------------------- 3. under a window manager, update chosen
 if command -v openbox >/dev/null; then
   harness_openbox || fail "openbox did not start"
+  OPENBOX_PID=${HARNESS_PIDS[-1]}
   # The desktop's font resolution, as desktops set it for scaling: the
   # prompt is laid out for it, the start window keeps its size.
   xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'Xft.dpi:\t144\n'
@@ -233,8 +255,49 @@ if command -v openbox >/dev/null; then
   grep -q "Update/Tarvex/VXupdate.exe started in $WORK/cd/Update/Tarvex" "$WORK/launched.log" ||
     fail "the interface updater was not started in its folder: $(cat "$WORK/launched.log" 2>&1)"
   stop_devices
+  harness_stop "$OPENBOX_PID"
 else
   echo "openbox is not installed: the run under a window manager is left out"
+fi
+
+# ------- 3b. under fluxbox, with a settings manager: the prompt's actions
+# The prompt can be moved and closed, but not minimised, maximised, resized
+# or made full-screen, and has no task-bar entry; the double-click time is
+# the settings manager's.
+if command -v fluxbox >/dev/null && command -v xsettingsd >/dev/null; then
+  xprop -root -remove _NET_SUPPORTING_WM_CHECK
+  xprop -root -remove RESOURCE_MANAGER
+  harness_fluxbox || fail "fluxbox did not start"
+  printf 'Net/DoubleClickTime 1500\n' >"$WORK/xsettings"
+  xsettingsd -c "$WORK/xsettings" >/dev/null 2>&1 &
+  harness_track $!
+  device com2 --kind interface --version 1.0
+  start_program C.UTF-8
+  wait_for 10 has_window "$PROMPT" || fail "no prompt under fluxbox"
+  DIALOG=$(window "$PROMPT")
+  actions=$(xprop -id "$DIALOG" _NET_WM_ALLOWED_ACTIONS)
+  [[ $actions == *_NET_WM_ACTION_CLOSE* && $actions == *_NET_WM_ACTION_MOVE* ]] ||
+    fail "fluxbox does not offer to move and close the prompt: $actions"
+  [[ $actions =~ MINIMIZE|MAXIMIZE|RESIZE|FULLSCREEN ]] && fail "the prompt offers $actions"
+  xprop -id "$DIALOG" _NET_WM_WINDOW_TYPE | grep -q '= _NET_WM_WINDOW_TYPE_DIALOG$' ||
+    fail "the prompt is not a dialog"
+  xprop -id "$DIALOG" _NET_WM_STATE | grep -q SKIP_TASKBAR || fail "the prompt has a task-bar entry"
+  xdotool mousemove --window "$DIALOG" 261 132 click 1
+  wait_for 5 bash -c "! xdotool search --onlyvisible --name '$PROMPT' >/dev/null 2>&1" ||
+    fail "Continue did not close the prompt under fluxbox"
+  MAIN=$(window "$TITLE")
+  geometry "$MAIN"
+  left=$X top=$Y
+  english=$(flag)
+  xdotool mousemove --window "$MAIN" 85 268 click 1
+  wait_for 3 flag_is_not "$english" || fail "a click on the flag did not switch the language"
+  xdotool sleep 0.7 click 1
+  sleep 0.5
+  flag_is_not "$english" || fail "two clicks 0.7 s apart were not one double click with 1500 ms"
+  harness_stop "$START_PID"
+  stop_devices
+else
+  echo "fluxbox or xsettingsd is not installed: the prompt's actions are left out"
 fi
 
 # ------------- 4. closed standard descriptors; the X server going away

@@ -3,6 +3,7 @@
 // The models come before the X11 headers, which define None as a macro.
 #include "platform/cp1252.h"
 #include "toolkit/bmp.h"
+#include "toolkit/clicks.h"
 #include "toolkit/forms.h"
 
 #include <FL/Fl.H>
@@ -10,12 +11,14 @@
 #include <FL/Fl_RGB_Image.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <X11/Xatom.h>
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <future>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -127,6 +130,13 @@ void DrawButton(const TWindow& window, const TControl& c, bool focused) {
   }
 }
 
+// The keys held down, by FLTK key code, for all windows: a key that goes
+// on being held after a prompt closes repeats in the start window.
+std::set<int>& KeysDown() {
+  static std::set<int> keys;
+  return keys;
+}
+
 // FLTK keeps borderless windows out of the task bar, as it does menus; the
 // start window belongs there. Takes the mark off the mapped `window`, both
 // as a property and, for a running window manager, as a request.
@@ -164,10 +174,66 @@ void GiveFocus(Fl_Window& window) {
   window.take_focus();
 }
 
-void ShowFocused(Fl_Window& window) {
+// Marks a prompt for the window manager, before it is mapped: a dialog,
+// with a title, a border, a window menu and a close box, that can be moved
+// and closed but not minimised, maximised, resized or made full-screen
+// (its fixed size is in its size hints), and has no task-bar entry.
+void MarkAsDialog(Fl_Window& window) {
+  const Window xid = fl_xid(&window);
+  const auto atom = [](const char* name) { return XInternAtom(fl_display, name, False); };
+  const Atom type = atom("_NET_WM_WINDOW_TYPE_DIALOG");
+  XChangeProperty(fl_display, xid, atom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&type), 1);
+  const Atom skip = atom("_NET_WM_STATE_SKIP_TASKBAR");
+  XChangeProperty(fl_display, xid, atom("_NET_WM_STATE"), XA_ATOM, 32, PropModeAppend,
+                  reinterpret_cast<const unsigned char*>(&skip), 1);
+  // Motif hints: flags (functions, decorations), functions (move, close),
+  // decorations (border, title, menu), input mode, status.
+  const long motif[5] = {1 | 2, 4 | 32, 2 | 8 | 16, 0, 0};
+  const Atom hints = atom("_MOTIF_WM_HINTS");
+  XChangeProperty(fl_display, xid, hints, hints, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(motif), 5);
+}
+
+// Shows `window`; a dialog is marked as one while the server is held, so
+// the window manager reads the marks with its map request.
+void ShowFocused(Fl_Window& window, bool dialog) {
+  if (dialog) XGrabServer(fl_display);
   window.show();
+  if (dialog) {
+    MarkAsDialog(window);
+    XUngrabServer(fl_display);
+    XFlush(fl_display);
+  }
   window.wait_for_expose();
   GiveFocus(window);
+}
+
+// The desktop's double-click time in milliseconds: the setting
+// Net/DoubleClickTime of the X settings manager (the settings daemon of the
+// desktop) when one runs and has it, else 400.
+unsigned DoubleClickTime() {
+  constexpr unsigned kDefault = 400;
+  const std::string selection = "_XSETTINGS_S" + std::to_string(fl_screen);
+  const Window manager =
+      XGetSelectionOwner(fl_display, XInternAtom(fl_display, selection.c_str(), False));
+  if (manager == None) return kDefault;
+  const Atom settings = XInternAtom(fl_display, "_XSETTINGS_SETTINGS", False);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(fl_display, manager, settings, 0, 0x10000, False, settings, &type, &format,
+                         &count, &after, &data) != Success ||
+      data == nullptr) {
+    return kDefault;
+  }
+  std::optional<std::int32_t> time;
+  if (type == settings && format == 8) {
+    time = XSettingsInteger({reinterpret_cast<const char*>(data), count}, "Net/DoubleClickTime");
+  }
+  XFree(data);
+  return time && *time > 0 ? static_cast<unsigned>(*time) : kDefault;
 }
 
 // Fontconfig leaves bitmap faces out unless the program adds them itself.
@@ -232,23 +298,43 @@ class ModelWindow : public Fl_Double_Window {
       }
       fl_pop_clip();
     }
+    for (const auto& control : model_.Controls()) {
+      const TRect& b = control->Bounds;
+      if (!control->Visible || !control->FocusMark) continue;
+      fl_color(FL_FOREGROUND_COLOR);
+      fl_line_style(FL_DOT);
+      fl_rect(b.Left - 1, b.Top - 1, b.Width + 2, b.Height + 2);
+      fl_line_style(0);
+    }
   }
 
   int handle(int event) override {
     switch (event) {
-      case FL_LEAVE:
       case FL_FOCUS:
+        // Keys released while another program had the keyboard.
+        std::erase_if(KeysDown(), [](int key) { return !Fl::get_key(key); });
+        return 1;
+      case FL_LEAVE:
       case FL_UNFOCUS:
+        return 1;
+      case FL_KEYUP:
+        KeysDown().erase(Fl::event_key());
         return 1;
       case FL_ENTER:  // the pointer's first position inside counts as a move
       case FL_MOVE:
       case FL_DRAG:
         model_.MouseMove(Fl::event_x(), Fl::event_y());
         return 1;
-      case FL_PUSH:
+      case FL_PUSH: {
         if (Fl::event_button() != FL_LEFT_MOUSE) return 1;
-        model_.MouseDown(Fl::event_x(), Fl::event_y(), Fl::event_clicks() > 0 ? 2 : 1);
+        // FLTK's own count takes any press within about a second for the
+        // next click of a chain; the desktop's double-click rule decides.
+        clicks_.Time = DoubleClickTime();
+        const int count = clicks_.Press(static_cast<std::uint32_t>(fl_xevent->xbutton.time),
+                                        Fl::event_x_root(), Fl::event_y_root());
+        model_.MouseDown(Fl::event_x(), Fl::event_y(), count);
         return 1;
+      }
       case FL_RELEASE:
         if (Fl::event_button() == FL_LEFT_MOUSE) model_.MouseUp(Fl::event_x(), Fl::event_y());
         return 1;
@@ -261,22 +347,35 @@ class ModelWindow : public Fl_Double_Window {
   }
 
  private:
-  // Passes a key to the model; false for keys the windows do not use.
+  // Passes a key to the model; false for keys the windows do not use. A
+  // press of a key that is down already is a repeat (FLTK drops the
+  // releases X sends between repeats).
   bool Key() {
     const int key = Fl::event_key();
+    TKey mapped;
     if (key == FL_F + 4 && Fl::event_state(FL_ALT)) {
-      model_.KeyDown(TKey::AltF4);
+      mapped = TKey::AltF4;
     } else if (key == FL_Tab) {
-      model_.KeyDown(Fl::event_state(FL_SHIFT) ? TKey::ShiftTab : TKey::Tab);
+      mapped = Fl::event_state(FL_SHIFT) ? TKey::ShiftTab : TKey::Tab;
     } else if (key == FL_Enter || key == FL_KP_Enter) {
-      model_.KeyDown(TKey::Enter);
+      mapped = TKey::Enter;
     } else if (key == ' ') {
-      model_.KeyDown(TKey::Space);
+      mapped = TKey::Space;
     } else if (key == FL_Escape) {
-      model_.KeyDown(TKey::Escape);
+      mapped = TKey::Escape;
+    } else if (key == FL_Up) {
+      mapped = TKey::Up;
+    } else if (key == FL_Down) {
+      mapped = TKey::Down;
+    } else if (key == FL_Home) {
+      mapped = TKey::Home;
+    } else if (key == FL_End) {
+      mapped = TKey::End;
     } else {
       return false;
     }
+    const bool repeat = !KeysDown().insert(key).second;
+    model_.KeyDown(mapped, repeat);
     return true;
   }
 
@@ -290,6 +389,7 @@ class ModelWindow : public Fl_Double_Window {
 
   TWindow& model_;
   std::string title_;
+  TClickCounter clicks_;
 };
 
 FltkHost::FltkHost() : sansSerifAdded_(std::async(std::launch::async, AddSansSerif)) {}
@@ -340,8 +440,11 @@ ModelWindow& FltkHost::NativeWindow(TWindow& window) {
   return *native;
 }
 
+// The default cursor is the arrow, set on the window: a window without a
+// cursor of its own shows the root window's, which without a desktop is
+// the X server's cross.
 void FltkHost::ApplyCursor(ModelWindow& window) {
-  if (window.shown()) window.cursor(cursor_ == TCursor::Hand ? FL_CURSOR_HAND : FL_CURSOR_DEFAULT);
+  if (window.shown()) window.cursor(cursor_ == TCursor::Hand ? FL_CURSOR_HAND : FL_CURSOR_ARROW);
 }
 
 void FltkHost::Run(TWindow& mainWindow) {
@@ -364,7 +467,8 @@ void FltkHost::Run(TWindow& mainWindow) {
     window.icon(&image);
   }
   SetFonts();
-  ShowFocused(window);
+  ShowFocused(window, false);
+  ApplyCursor(window);
   ShowInTaskBar(window);
   while (!quit_ && Fl::first_window() != nullptr) Fl::wait();
   for (auto& [model, native] : windows_) native->hide();
@@ -384,7 +488,7 @@ void FltkHost::RunModal(TWindow& window) {
   native.SetTitle(window.Caption);
   CentreOnScreen(native);
   native.set_modal();
-  ShowFocused(native);
+  ShowFocused(native, true);
   ApplyCursor(native);
   while (!window.ModalDone() && !quit_ && native.shown()) Fl::wait();
   native.hide();

@@ -131,8 +131,8 @@ void TWindow::FocusNext(int step) {
   Invalidate();
 }
 
-void TWindow::KeyDown(TKey key) {
-  if (!AcceptsInput()) return;
+void TWindow::KeyDown(TKey key, bool repeat) {
+  if (!AcceptsInput() || FormKeyDown(key, repeat)) return;
   switch (key) {
     case TKey::Tab:
       FocusNext(1);
@@ -145,6 +145,10 @@ void TWindow::KeyDown(TKey key) {
       if (focused_ != nullptr) Click(*focused_);
       break;
     case TKey::Escape:
+    case TKey::Up:
+    case TKey::Down:
+    case TKey::Home:
+    case TKey::End:
       break;
     case TKey::AltF4:
       CloseRequest();

@@ -32,7 +32,7 @@ enum class TCursor { Default, Hand };
 enum class TControlKind { Image, Shape, Label, Button };
 enum class TAlignment { Left, Right };
 enum class TBitmap { None, Leiste, Logo, FahneEng, Fahneger, Pfeil };
-enum class TKey { Tab, ShiftTab, Enter, Space, Escape, AltF4 };
+enum class TKey { Tab, ShiftTab, Enter, Space, Escape, AltF4, Up, Down, Home, End };
 
 class TControl {
  public:
@@ -52,7 +52,8 @@ class TControl {
   bool AutoSize = false;  // labels: width follows the text, one line
   bool Stretch = false;   // images: drawn stretched to the bounds
   TBitmap Picture = TBitmap::None;
-  int TabOrder = -1;  // buttons: position in the tab order
+  int TabOrder = -1;       // buttons: position in the tab order
+  bool FocusMark = false;  // a dotted rectangle around it shows the keyboard focus
 
   Handler OnMouseMove;
   Handler OnClick;
@@ -92,7 +93,8 @@ class TWindow {
   void MouseMove(int x, int y);
   void MouseDown(int x, int y, int clickCount);
   void MouseUp(int x, int y);
-  void KeyDown(TKey key);
+  // A key press; `repeat` when the key was already down (auto-repeat).
+  void KeyDown(TKey key, bool repeat = false);
   // The close box, Alt+F4 or the system's close command.
   void CloseRequest();
 
@@ -110,14 +112,16 @@ class TWindow {
  protected:
   TControl& Add(std::string name, TControlKind kind, TRect bounds);
   void Invalidate();
+  void Click(TControl& control);
   // Called for mouse moves over no control, and by controls that pass them on.
   virtual void FormMouseMove() {}
+  // Keys for a window's own keyboard use; true when the key was used.
+  virtual bool FormKeyDown(TKey, bool) { return false; }
   virtual void FormShow() {}
   virtual void FormClose() {}
 
  private:
   bool AcceptsInput() const;
-  void Click(TControl& control);
   void FocusNext(int step);
 
   std::vector<std::unique_ptr<TControl>> controls_;

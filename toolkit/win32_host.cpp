@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -115,6 +116,31 @@ const wchar_t* BitmapResource(TBitmap bitmap) {
       break;
   }
   return nullptr;
+}
+
+// The model's key for a virtual key, or nothing for keys the windows do not
+// use.
+std::optional<TKey> MapKey(WPARAM key) {
+  switch (key) {
+    case VK_TAB:
+      return GetKeyState(VK_SHIFT) < 0 ? TKey::ShiftTab : TKey::Tab;
+    case VK_RETURN:
+      return TKey::Enter;
+    case VK_SPACE:
+      return TKey::Space;
+    case VK_ESCAPE:
+      return TKey::Escape;
+    case VK_UP:
+      return TKey::Up;
+    case VK_DOWN:
+      return TKey::Down;
+    case VK_HOME:
+      return TKey::Home;
+    case VK_END:
+      return TKey::End;
+    default:
+      return std::nullopt;
+  }
 }
 
 constexpr wchar_t kWindowClass[] = L"orbilexStartWindow";
@@ -278,6 +304,12 @@ struct Win32Host::Impl {
       for (const auto& control : native.Model->Controls()) {
         if (control->Visible) PaintControl(buffer.get(), native, *control);
       }
+      for (const auto& control : native.Model->Controls()) {
+        if (!control->Visible || !control->FocusMark) continue;
+        RECT focus = ToRect(control->Bounds);
+        InflateRect(&focus, 1, 1);
+        DrawFocusRect(buffer.get(), &focus);
+      }
       BitBlt(paint.get(), 0, 0, client.right, client.bottom, buffer.get(), 0, 0, SRCCOPY);
     }
   }
@@ -380,21 +412,10 @@ struct Win32Host::Impl {
         model.MouseUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 0;
       case WM_KEYDOWN:
-        switch (wParam) {
-          case VK_TAB:
-            model.KeyDown(GetKeyState(VK_SHIFT) < 0 ? TKey::ShiftTab : TKey::Tab);
-            return 0;
-          case VK_RETURN:
-            model.KeyDown(TKey::Enter);
-            return 0;
-          case VK_SPACE:
-            model.KeyDown(TKey::Space);
-            return 0;
-          case VK_ESCAPE:
-            model.KeyDown(TKey::Escape);
-            return 0;
-          default:
-            break;
+        if (const std::optional<TKey> key = MapKey(wParam)) {
+          // Bit 30: the key was down before this message (auto-repeat).
+          model.KeyDown(*key, (lParam & (1L << 30)) != 0);
+          return 0;
         }
         break;
       case WM_CLOSE:

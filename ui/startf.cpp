@@ -156,6 +156,10 @@ void TForm1::FormMouseMove() {
 }
 
 void TForm1::SetPfeil(TControl& sender) {
+  if (SpracheLabel.FocusMark) {
+    SpracheLabel.FocusMark = false;
+    Invalidate();
+  }
   SetTop(Pfeil, sender.Bounds.Top + 1);
   SetVisible(Pfeil, true);
   Application->SetCursor(TCursor::Hand);
@@ -163,6 +167,74 @@ void TForm1::SetPfeil(TControl& sender) {
 
 void TForm1::Languagemove(TControl&) {
   Application->SetCursor(TCursor::Hand);
+}
+
+// ------------------------------------------------------------------ keys
+
+std::array<TControl*, 8> TForm1::EntryOrder() const {
+  return {&Menu1, &Menu2, &Menu3, &Menu4, &Menu7, &Menu8, &Menu5, &Menu6};
+}
+
+int TForm1::Selection() const {
+  if (SpracheLabel.FocusMark) return 8;
+  if (!Pfeil.Visible) return -1;
+  const std::array<TControl*, 8> entries = EntryOrder();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i]->Bounds.Top + 1 == Pfeil.Bounds.Top) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void TForm1::Select(int index) {
+  const bool language = index == 8;
+  if (SpracheLabel.FocusMark != language) {
+    SpracheLabel.FocusMark = language;
+    Invalidate();
+  }
+  if (language) {
+    SetVisible(Pfeil, false);
+    return;
+  }
+  SetTop(Pfeil, EntryOrder()[static_cast<std::size_t>(index)]->Bounds.Top + 1);
+  SetVisible(Pfeil, true);
+}
+
+bool TForm1::FormKeyDown(TKey key, bool repeat) {
+  const int current = Selection();
+  switch (key) {
+    case TKey::Up:
+      Select(current < 0 ? 7 : std::max(current - 1, 0));
+      return true;
+    case TKey::Down:
+      if (current < 8) Select(std::min(current + 1, 7));
+      return true;
+    case TKey::Home:
+      Select(0);
+      return true;
+    case TKey::End:
+      Select(7);
+      return true;
+    case TKey::Tab:
+      Select((current + 1) % 9);
+      return true;
+    case TKey::ShiftTab:
+      Select(current < 0 ? 8 : (current + 8) % 9);
+      return true;
+    case TKey::Enter:
+    case TKey::Space:
+      if (repeat || current < 0) return true;
+      if (current == 8) {
+        LanguageClick(SpracheLabel);
+      } else {
+        Click(*EntryOrder()[static_cast<std::size_t>(current)]);
+      }
+      return true;
+    case TKey::Escape:
+      return true;
+    case TKey::AltF4:
+      return false;
+  }
+  return false;
 }
 
 // -------------------------------------------------------------- language

@@ -54,6 +54,10 @@ class TForm1 : public TWindow {
   void FormShow() override;
   void FormClose() override;
   void FormMouseMove() override;
+  // Up, Down, Home and End move the selection through the entries, Tab and
+  // Shift+Tab through the entries and the language switch; Enter and Space
+  // act on it, once a press.
+  bool FormKeyDown(TKey key, bool repeat) override;
 
   void SetPfeil(TControl& sender);
   void Languagemove(TControl& sender);
@@ -75,6 +79,12 @@ class TForm1 : public TWindow {
   void ViewerTimerTimer();
 
  private:
+  // The entries in screen order, from the top.
+  std::array<TControl*, 8> EntryOrder() const;
+  // The selection: 0 to 7 an entry (where the arrow stands), 8 the language
+  // switch, -1 none.
+  int Selection() const;
+  void Select(int index);
   // Enters CDRoot + `dir`, starts CDRoot + `program` and closes the window.
   void RunAndClose(const CDProgram& program);
   // Starts the PDF reader's installer of the given language.
