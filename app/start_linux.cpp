@@ -8,9 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 
 #include "app/start.h"
 #include "platform/posix_platform.h"
+#include "platform/tracing_platform.h"
 #include "toolkit/fltk_host.h"
 
 namespace {
@@ -24,7 +27,11 @@ constexpr const char* kUsage =
     "Reads start.ins beside the program, orbilex.ini from $XDG_CONFIG_HOME\n"
     "(default ~/.config) or /etc, and the language from LC_ALL, LC_MESSAGES or\n"
     "LANG. The ports COM1..COM4 are /dev/ttyS0..3, or the devices named by\n"
-    "ORBILEX_COM1..ORBILEX_COM4.\n";
+    "ORBILEX_COM1..ORBILEX_COM4.\n"
+    "\n"
+    "START_TRACE=1 writes a trace of what the program does (settings read,\n"
+    "ports, bytes sent and received, decisions, programs started) to standard\n"
+    "error; START_TRACE=FILE appends it to FILE.\n";
 
 // Opens descriptors 0 to 2 on /dev/null where the caller left them closed,
 // so that no serial port takes their numbers: text meant for standard
@@ -51,6 +58,9 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
+  // Opened first, so that a relative file name is taken from where the
+  // program was started, and the times count from the start.
+  const std::unique_ptr<TraceWriter> trace = OpenPosixTrace(std::getenv("START_TRACE"));
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     const char* name = std::getenv("DISPLAY");
@@ -62,7 +72,9 @@ int main(int argc, char** argv) {
   FltkHost::RegisterFonts();
 
   PosixPlatform platform;
+  std::optional<TracingPlatform> traced;
+  if (trace) traced.emplace(platform, *trace);
   FltkHost host;
-  StartProgram program(platform, host);
+  StartProgram program(traced ? static_cast<Platform&>(*traced) : platform, host);
   return program.Run();
 }

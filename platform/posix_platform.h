@@ -12,8 +12,9 @@
 // variable naming a path that does not exist makes the port absent.
 //
 // The class is implemented by concern: files, profiles, the locale, the own
-// path and sleeping in posix_platform.cpp; the current directory, programs
-// and documents in posix_process.cpp; serial ports in posix_serial.cpp.
+// path, sleeping, errors and the trace file in posix_platform.cpp; the
+// current directory, programs and documents in posix_process.cpp; serial
+// ports in posix_serial.cpp.
 #pragma once
 
 #include <sys/types.h>
@@ -28,6 +29,8 @@
 
 #include "platform/platform.h"
 
+class TraceWriter;
+
 // Maps the "\"-separated `path` to the POSIX path it names. Each component
 // is taken as it is if that entry exists, else as the directory entry that
 // matches it without regard to ASCII case (the lowest in byte order when
@@ -36,6 +39,12 @@
 // `base` (a directory ending in "/"), `path` is taken as relative to it and
 // `base` itself as it is.
 std::string MapToPosixPath(const std::string& path, const std::string& base = {});
+
+// The trace's writer for the value of START_TRACE: nothing when it is unset
+// or empty, standard error for "1", else the file it names (relative to the
+// current directory), opened now and appended to. A file that cannot be
+// opened is told on standard error and gives no trace.
+std::unique_ptr<TraceWriter> OpenPosixTrace(const char* setting);
 
 class PosixPlatform : public Platform {
  public:
@@ -52,6 +61,9 @@ class PosixPlatform : public Platform {
   // that exists is read, up to 64 MiB of it.
   std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                        const std::string& def, const std::string& file) override;
+  // The POSIX path of the file read.
+  std::optional<std::string> ProfileSource(const std::string& section, const std::string& key,
+                                           const std::string& file) override;
   // From the first non-empty of LC_ALL, LC_MESSAGES and LANG: German in
   // Germany, Switzerland, Austria, Luxembourg or Liechtenstein gives that
   // region's identifier, German elsewhere the bare language (0x0007), any
@@ -73,7 +85,7 @@ class PosixPlatform : public Platform {
   // through a shell; a Windows executable (its file begins with "MZ") is
   // handed to `wine` when that is on PATH. The show mode is ignored. Every
   // started program is reaped as soon as it ends.
-  void WinExec(const std::string& commandLine, int show) override;
+  LaunchResult WinExec(const std::string& commandLine, int show) override;
   // Starts `xdg-open` from PATH on the document in the mapped `directory`,
   // without waiting for it. Returns 2 when the file is missing, 31 when
   // there is no opener or it cannot start, else a number above 32 for
@@ -114,8 +126,15 @@ class PosixPlatform : public Platform {
   std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) override;
   // Releases the exclusive claim and the lock, and closes the descriptor.
   void CloseHandle(PortHandle port) override;
+  // The device that CreateFileA picks for "COM1".."COM4", with its links
+  // resolved when it exists.
+  std::string PortDeviceName(const std::string& portName) override;
+  // The text of errno; empty when it is 0.
+  std::string LastErrorText() override;
 
  private:
+  // The file that profile `file` stands for, or nothing.
+  std::optional<std::string> ProfilePath(const std::string& file) const;
   // MapToPosixPath, except that the program's own directory, as
   // GetModuleFileNameA gave it, is taken as it is.
   std::string ToPosixPath(const std::string& path) const;
