@@ -31,7 +31,8 @@ constexpr const char* kUsage =
     "\n"
     "START_TRACE=1 writes a trace of what the program does (settings read,\n"
     "ports, bytes sent and received, decisions, programs started) to standard\n"
-    "error; START_TRACE=FILE appends it to FILE.\n";
+    "error; START_TRACE=FILE appends it to FILE. Failures that the windows do\n"
+    "not show are told on standard error, starting with \"start: \".\n";
 
 // Opens descriptors 0 to 2 on /dev/null where the caller left them closed,
 // so that no serial port takes their numbers: text meant for standard
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
   fl_open_display(display);
   FltkHost::RegisterFonts();
 
-  PosixPlatform platform;
+  PosixPlatformWithPortNotices platform;
   std::optional<TracingPlatform> traced;
   if (trace) traced.emplace(platform, *trace);
   FltkHost host;

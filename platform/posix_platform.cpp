@@ -297,3 +297,24 @@ std::string PosixPlatform::PortDeviceName(const std::string& portName) {
 std::string PosixPlatform::LastErrorText() {
   return errno == 0 ? std::string() : std::strerror(errno);
 }
+
+void PosixPlatform::NoticeRefusedPort(const std::string& portName) {
+  const int error = errno;
+  if (error != EACCES) return;
+  std::string name = portName;
+  std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  });
+  if (!refusedPorts_.insert(name).second) return;
+  posixplatform::Notice("cannot open " + name + " (" + PortDeviceName(portName) +
+                        "): permission denied; to use it, add yourself to the group dialout "
+                        "(sudo adduser $USER dialout) and log in again");
+  errno = error;
+}
+
+PortHandle PosixPlatformWithPortNotices::CreateFileA(const std::string& portName) {
+  errno = 0;
+  const PortHandle port = PosixPlatform::CreateFileA(portName);
+  if (port == kInvalidPort) NoticeRefusedPort(portName);
+  return port;
+}

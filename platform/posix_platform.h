@@ -11,6 +11,11 @@
 // environment variables ORBILEX_COM1..ORBILEX_COM4 name another device; a
 // variable naming a path that does not exist makes the port absent.
 //
+// Failures that the user would not otherwise see (a program or document
+// that is missing, a Windows program without wine, no xdg-open; with
+// PosixPlatformWithPortNotices, a port that the permissions keep closed) are
+// told in one line on standard error that begins with "start: ".
+//
 // The class is implemented by concern: files, profiles, the locale, the own
 // path, sleeping, errors and the trace file in posix_platform.cpp; the
 // current directory, programs and documents in posix_process.cpp; serial
@@ -24,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -84,12 +90,14 @@ class PosixPlatform : public Platform {
   // Starts the mapped path as the program, with no arguments and never
   // through a shell; a Windows executable (its file begins with "MZ") is
   // handed to `wine` when that is on PATH. The show mode is ignored. Every
-  // started program is reaped as soon as it ends.
+  // started program is reaped as soon as it ends. A missing program, or one
+  // that cannot start (a Windows one without wine, say), is told on
+  // standard error.
   LaunchResult WinExec(const std::string& commandLine, int show) override;
   // Starts `xdg-open` from PATH on the document in the mapped `directory`,
   // without waiting for it. Returns 2 when the file is missing, 31 when
-  // there is no opener or it cannot start, else a number above 32 for
-  // DocumentOutcome. The show mode is ignored.
+  // there is no opener or it cannot start (each told on standard error),
+  // else a number above 32 for DocumentOutcome. The show mode is ignored.
   std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                               int show) override;
   // Nothing while the opener runs within the wait bound; false when it
@@ -132,6 +140,12 @@ class PosixPlatform : public Platform {
   // The text of errno; empty when it is 0.
   std::string LastErrorText() override;
 
+ protected:
+  // Tells on standard error, once per port, that `portName` could not be
+  // opened for want of permission (errno EACCES), with its device and the
+  // group that may open serial ports. errno is kept.
+  void NoticeRefusedPort(const std::string& portName);
+
  private:
   // The file that profile `file` stands for, or nothing.
   std::optional<std::string> ProfilePath(const std::string& file) const;
@@ -150,6 +164,15 @@ class PosixPlatform : public Platform {
   std::map<std::intptr_t, Opening> openings_;
   std::intptr_t nextOpening_ = 100;
   std::string ownPathLink_;
-  std::string ownDirectory_;       // on disk, ending in "/"
-  std::string ownDirectoryNamed_;  // as GetModuleFileNameA gave it, ending in "\"
+  std::string ownDirectory_;            // on disk, ending in "/"
+  std::string ownDirectoryNamed_;       // as GetModuleFileNameA gave it, ending in "\"
+  std::set<std::string> refusedPorts_;  // told already
+};
+
+// The POSIX platform of the Linux program: PosixPlatform, and a port that
+// the permissions keep closed is told on standard error (NoticeRefusedPort).
+class PosixPlatformWithPortNotices : public PosixPlatform {
+ public:
+  using PosixPlatform::PosixPlatform;
+  PortHandle CreateFileA(const std::string& portName) override;
 };

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -22,6 +23,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using posixplatform::Exists;
 using posixplatform::IsRegularFile;
+using posixplatform::Notice;
 using posixplatform::UniqueFd;
 
 constexpr std::intptr_t kFileNotFound = 2;
@@ -110,6 +112,7 @@ void PosixPlatform::SetCurrentDirectoryA(const std::string& dir) {
 LaunchResult PosixPlatform::WinExec(const std::string& commandLine, int /*show*/) {
   const std::string program = ToPosixPath(commandLine);
   if (!Exists(program)) {
+    Notice("cannot start " + program + ": there is no such file");
     errno = ENOENT;
     return LaunchResult::NotFound;
   }
@@ -121,18 +124,31 @@ LaunchResult PosixPlatform::WinExec(const std::string& commandLine, int /*show*/
     ReapWhenEnded(*pid, nullptr);
     return LaunchResult::Started;
   }
+  Notice("cannot start " + program + ": " +
+         (windows && !wine ? "it is a Windows program, and wine is not installed (Debian "
+                             "package wine)"
+                           : std::strerror(errno)));
   return LaunchResult::Failed;
 }
 
 std::intptr_t PosixPlatform::ShellExecuteA(const std::string& file, const std::string& directory,
                                            int /*show*/) {
   const std::string document = ToPosixPath(file);
-  if (!Exists(document)) return kFileNotFound;
+  if (!Exists(document)) {
+    Notice("cannot open " + document + ": there is no such file");
+    return kFileNotFound;
+  }
   const std::optional<std::string> opener = FindOnPath("xdg-open");
-  if (!opener) return kNoAssociation;
+  if (!opener) {
+    Notice("cannot open " + document + ": xdg-open is not installed (Debian package xdg-utils)");
+    return kNoAssociation;
+  }
   const std::optional<pid_t> pid =
       Spawn({*opener, document}, directory.empty() ? "" : ToPosixPath(directory));
-  if (!pid) return kNoAssociation;
+  if (!pid) {
+    Notice("cannot open " + document + ": " + std::strerror(errno));
+    return kNoAssociation;
+  }
   // xdg-open returns once the viewer is started with most desktops, but with
   // some it runs the viewer itself: the window never waits for it.
   auto status = std::make_shared<std::atomic<int>>(kRunning);

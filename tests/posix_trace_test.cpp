@@ -1,5 +1,11 @@
-// The trace file of the POSIX platform, and the trace on standard error.
+// The trace file of the POSIX platform, and the failures it tells on
+// standard error: a missing program or document, a Windows program without
+// wine, no xdg-open, a serial port that the permissions keep closed (once
+// per port).
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
@@ -16,6 +22,7 @@
 
 namespace {
 
+using posixtest::CopyProgram;
 using posixtest::ReadText;
 using posixtest::ScopedCurrentDirectory;
 using posixtest::ScopedEnv;
@@ -115,6 +122,60 @@ TEST(PosixTraceTest, FileHoldsThePortEventsAppended) {
   }
 }
 
+TEST(PosixTraceTest, FailuresAreToldOnStandardErrorInOneLine) {
+  TempDir dir;
+  WriteText(dir.Path("CD/SETUP.EXE"), std::string("MZ\x90\0\x03", 5));
+  chmod(dir.Path("CD/SETUP.EXE").c_str(), 0755);
+  CopyProgram(START_TEST_STUB, dir.Path("CD/TOOL"));
+  std::filesystem::create_directories(dir.Path("bin"));
+  ScopedEnv path("PATH", dir.Path("bin"));
+  ScopedEnv stubLog("START_STUB_LOG", dir.Path("stub.log"));
+  struct Case {
+    const char* name;
+    std::function<void(PosixPlatform&)> act;
+    std::string told;  // empty: nothing
+  };
+  const Case cases[] = {
+      {"Windows program without wine",
+       [&](PosixPlatform& p) {
+         EXPECT_EQ(p.WinExec(dir.Windows("cd\\setup.exe"), kShowDefault), LaunchResult::Failed);
+       },
+       "start: cannot start " + dir.Path("CD/SETUP.EXE") +
+           ": it is a Windows program, and wine is not installed (Debian package wine)"},
+      {"missing program",
+       [&](PosixPlatform& p) {
+         EXPECT_EQ(p.WinExec(dir.Windows("cd\\missing.exe"), kShowDefault), LaunchResult::NotFound);
+       },
+       "start: cannot start " + dir.Path("CD/missing.exe") + ": there is no such file"},
+      {"missing document",
+       [&](PosixPlatform& p) {
+         p.ShellExecuteA(dir.Windows("cd\\ManualE.pdf"), "", kShowMaximized);
+       },
+       "start: cannot open " + dir.Path("CD/ManualE.pdf") + ": there is no such file"},
+      {"no xdg-open",
+       [&](PosixPlatform& p) { p.ShellExecuteA(dir.Windows("cd\\tool"), "", kShowMaximized); },
+       "start: cannot open " + dir.Path("CD/TOOL") +
+           ": xdg-open is not installed (Debian package xdg-utils)"},
+      {"program started",
+       [&](PosixPlatform& p) {
+         EXPECT_EQ(p.WinExec(dir.Windows("cd\\tool"), kShowDefault), LaunchResult::Started);
+         ASSERT_TRUE(WaitFor([&] { return !ReadText(dir.Path("stub.log")).empty(); }));
+       },
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> told;
+    {
+      CapturedStderr captured(dir.Path("stderr.txt"));
+      PosixPlatform platform;
+      c.act(platform);
+      told = captured.Lines();
+    }
+    EXPECT_EQ(told, c.told.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.told});
+  }
+}
+
 // START_TRACE=1: the trace goes to standard error.
 TEST(PosixTraceTest, TraceOfOneGoesToStandardError) {
   TempDir dir;
@@ -125,6 +186,42 @@ TEST(PosixTraceTest, TraceOfOneGoesToStandardError) {
   EXPECT_EQ(captured.Lines(), std::vector<std::string>{"   412 ms  port COM2 close"});
   EXPECT_EQ(OpenPosixTrace(""), nullptr);
   EXPECT_EQ(OpenPosixTrace(nullptr), nullptr);
+}
+
+// In a child that may not open the terminal (root gives up its rights
+// first): one line for COM1, however often it is tried, and none for a port
+// that is absent.
+TEST(PosixTraceTest, PortRefusedByPermissionsIsToldOnce) {
+  TempDir dir;
+  Pty device;
+  ScopedEnv com1("ORBILEX_COM1", device.Slave);
+  ScopedEnv com2("ORBILEX_COM2", dir.Path("absent"));
+  ASSERT_EQ(chmod(device.Slave.c_str(), geteuid() == 0 ? 0600 : 0), 0);
+  chmod(dir.Path().c_str(), 0777);
+  const std::string told = dir.Path("stderr.txt");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int file = open(told.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    dup2(file, STDERR_FILENO);
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
+                           setresuid(65534, 65534, 65534) != 0)) {
+      _exit(2);
+    }
+    PosixPlatformWithPortNotices platform;
+    const bool refused = platform.CreateFileA("COM1") == kInvalidPort &&
+                         platform.CreateFileA("com1") == kInvalidPort &&
+                         platform.CreateFileA("COM2") == kInvalidPort;
+    _exit(refused ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Lines(ReadText(told)),
+            std::vector<std::string>{"start: cannot open COM1 (" + device.Slave +
+                                     "): permission denied; to use it, add yourself to the group "
+                                     "dialout (sudo adduser $USER dialout) and log in again"});
 }
 
 }  // namespace
