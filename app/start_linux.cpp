@@ -8,10 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "app/start.h"
 #include "platform/posix_platform.h"
+#include "platform/tracing_platform.h"
 #include "toolkit/fltk_host.h"
 
 namespace {
@@ -27,6 +30,11 @@ constexpr const char* kUsage =
     "LANG. The ports COM1..COM4 are the first four serial ports present, the\n"
     "built-in ones (/dev/ttyS*) first, then USB adapters (/dev/ttyUSB*,\n"
     "/dev/ttyACM*); ORBILEX_COM1..ORBILEX_COM4 name another device for theirs.\n"
+    "\n"
+    "START_TRACE=1 writes a trace of what the program does (settings read,\n"
+    "ports, bytes sent and received, decisions, programs started) to standard\n"
+    "error; START_TRACE=FILE appends it to FILE. Failures that the windows do\n"
+    "not show are told on standard error, starting with \"start: \".\n"
     "\n"
     "  --ports    list the devices of COM1..COM4 and whether each can be opened\n"
     "  --version  print the version\n"
@@ -122,6 +130,9 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
+  // Opened first, so that a relative file name is taken from where the
+  // program was started, and the times count from the start.
+  const std::unique_ptr<TraceWriter> trace = OpenPosixTrace(std::getenv("START_TRACE"));
   // The backend first: it sets fontconfig to work while the display opens.
   FltkHost host;
   Display* display = XOpenDisplay(nullptr);
@@ -136,7 +147,9 @@ int main(int argc, char** argv) {
   XSetErrorHandler(OnXError);
   XSetIOErrorHandler(OnXConnectionLost);
 
-  PosixPlatform platform;
-  StartProgram program(platform, host);
+  PosixPlatformWithPortNotices platform;
+  std::optional<TracingPlatform> traced;
+  if (trace) traced.emplace(platform, *trace);
+  StartProgram program(traced ? static_cast<Platform&>(*traced) : platform, host);
   return program.Run();
 }

@@ -1,6 +1,7 @@
 #include "detect/cdetect.h"
 
 #include "app/global.h"
+#include "app/trace.h"
 #include "detect/portbank.h"
 #include "detect/replies.h"
 #include "ui/startf.h"
@@ -11,6 +12,7 @@ void OpenVXPorts() {
 }
 
 void StartVXDetection() {
+  if (Tracing()) Trace("interface stage begins");
   OpenVXPorts();
   SendToAll("&\r", 2);
   Form1->PollTimer.SetEnabled(true);
@@ -23,9 +25,12 @@ void SendVXQuery() {
 }
 
 void ReadVXReplies() {
-  if (EvaluateReplies(ReadReplies(false), kInterfaceReply, PortMark::Interface, RequiredVXVersion,
-                      PortMarks) &&
-      VXUpdateForm != nullptr) {
+  const PortReplies replies = ReadReplies(false);
+  const bool outdated =
+      EvaluateReplies(replies, kInterfaceReply, PortMark::Interface, RequiredVXVersion, PortMarks);
+  TraceEvaluation(replies, kInterfaceReply, PortMark::Interface, RequiredVXVersion, outdated);
+  if (outdated && VXUpdateForm != nullptr) {
+    if (Tracing()) Trace("prompt VXUpdateForm shown");
     VXUpdateForm->ShowModal();
   }
 }

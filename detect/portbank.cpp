@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "app/system.h"
+#include "app/trace.h"
+#include "detect/replies.h"
 
 namespace {
 
@@ -67,4 +69,16 @@ PortReplies ReadReplies(bool unmarkedOnly) {
     if (replies[i]) System().PurgeComm(PortHandles[i], kPurgeTxClear | kPurgeRxClear);
   }
   return replies;
+}
+
+void TraceEvaluation(const PortReplies& replies, const ReplyFormat& format, PortMark mark,
+                     double minimum, bool outdated) {
+  if (!Tracing()) return;
+  for (int i = 0; i < kPortCount; ++i) {
+    if (!replies[i]) continue;
+    Trace({"reply ", kPortNames[i], ": ", DescribeReply(*replies[i], format, minimum),
+           PortMarks[i] == mark ? ", port marked" : ""});
+  }
+  Trace(
+      {format.Device, " stage: ", outdated ? "a device is out of date" : "no device out of date"});
 }

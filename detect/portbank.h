@@ -9,6 +9,8 @@
 
 #include "app/global.h"
 
+struct ReplyFormat;
+
 inline constexpr std::size_t kReadMax = 200;
 
 // Opens all four ports at `baud`, 8 data bits, no parity, one stop bit, and
@@ -34,3 +36,8 @@ PortReplies ReadReplies(bool unmarkedOnly);
 // the first zero byte; nothing when no byte was waiting. Never waits. Only
 // for open ports.
 std::optional<std::string> ReadAvailable(int index);
+
+// Traces a stage's evaluation: each reply's DescribeReply, whether its port
+// got `mark`, and whether the stage found a device out of date.
+void TraceEvaluation(const PortReplies& replies, const ReplyFormat& format, PortMark mark,
+                     double minimum, bool outdated);

@@ -2,6 +2,7 @@
 
 #include "app/global.h"
 #include "app/system.h"
+#include "app/trace.h"
 #include "detect/portbank.h"
 #include "detect/replies.h"
 #include "ui/startf.h"
@@ -12,6 +13,7 @@ void OpenRTGPorts() {
 }
 
 void StartRTGDetection() {
+  if (Tracing()) Trace("x-ray unit stage begins");
   OpenRTGPorts();
   SendRemoteMode();
   Form1->RTGWaitTimer.SetEnabled(true);
@@ -29,9 +31,12 @@ void SendVersionQuery() {
 }
 
 void ReadRTGReplies() {
-  if (EvaluateReplies(ReadReplies(true), kXrayReply, PortMark::XrayUnit, RequiredRTGVersion,
-                      PortMarks) &&
-      RTGUpdateForm != nullptr) {
+  const PortReplies replies = ReadReplies(true);
+  const bool outdated =
+      EvaluateReplies(replies, kXrayReply, PortMark::XrayUnit, RequiredRTGVersion, PortMarks);
+  TraceEvaluation(replies, kXrayReply, PortMark::XrayUnit, RequiredRTGVersion, outdated);
+  if (outdated && RTGUpdateForm != nullptr) {
+    if (Tracing()) Trace("prompt RTGUpdateForm shown");
     RTGUpdateForm->ShowModal();
   }
 }

@@ -1,6 +1,7 @@
 #include "detect/replies.h"
 
 #include "app/textversion.h"
+#include "platform/trace_text.h"
 
 namespace {
 
@@ -22,6 +23,17 @@ std::string_view VersionField(std::string_view reply, std::string_view endDelimi
 std::optional<double> ReplyVersion(std::string_view reply, const ReplyFormat& format) {
   if (reply.find(format.Identification) == std::string_view::npos) return std::nullopt;
   return TextToVersion(VersionField(reply, format.EndDelimiter));
+}
+
+std::string DescribeReply(std::string_view reply, const ReplyFormat& format, double minimum) {
+  if (reply.find(format.Identification) == std::string_view::npos) {
+    return TraceJoin({"no ", format.Device, " identification"});
+  }
+  const std::string_view field = VersionField(reply, format.EndDelimiter);
+  const double version = TextToVersion(field);
+  return TraceJoin({format.Device, ", version ", TraceQuoted(field), " = ", TraceNumber(version),
+                    ", minimum ", TraceNumber(minimum), ": ",
+                    version < minimum ? "out of date" : "up to date"});
 }
 
 bool EvaluateReplies(const PortReplies& replies, const ReplyFormat& format, PortMark mark,

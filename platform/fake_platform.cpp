@@ -50,6 +50,15 @@ std::string FakePlatform::GetPrivateProfileStringA(const std::string& section,
   return ProfileDefault(def);
 }
 
+std::optional<std::string> FakePlatform::ProfileSource(const std::string& section,
+                                                       const std::string& key,
+                                                       const std::string& file) {
+  for (const auto& [name, content] : Files) {
+    if (SameText(name, file) && FindProfileValue(content, section, key)) return name;
+  }
+  return std::nullopt;
+}
+
 std::uint32_t FakePlatform::GetSystemDefaultLCID() {
   return Lcid;
 }
@@ -63,9 +72,10 @@ void FakePlatform::SetCurrentDirectoryA(const std::string& dir) {
   CurrentDirectory = dir;
 }
 
-void FakePlatform::WinExec(const std::string& commandLine, int show) {
+LaunchResult FakePlatform::WinExec(const std::string& commandLine, int show) {
   Log("WinExec " + commandLine + " " + std::to_string(show) + " in " + CurrentDirectory + " with " +
       std::to_string(OpenPortCount()) + " ports open");
+  return LaunchResult::Started;
 }
 
 std::intptr_t FakePlatform::ShellExecuteA(const std::string& file, const std::string& directory,
@@ -102,7 +112,10 @@ PortHandle FakePlatform::CreateFileA(const std::string& portName) {
   bool available = port != Ports.end() && port->second.Present && !port->second.Busy;
   for (const auto& [handle, open] : open_) available = available && open.Name != portName;
   Log("CreateFileA " + portName + (available ? "" : " failed"));
-  if (!available) return kInvalidPort;
+  if (!available) {
+    lastError_ = port != Ports.end() && port->second.Present ? "busy" : "absent";
+    return kInvalidPort;
+  }
   const PortHandle handle = next_++;
   open_[handle] = OpenPort{portName, CommState{9600, 7, 2, 0}, {}, {}};
   return handle;
@@ -194,4 +207,12 @@ void FakePlatform::CloseHandle(PortHandle port) {
     Log("CloseHandle " + open->Name);
     open_.erase(port);
   }
+}
+
+std::string FakePlatform::PortDeviceName(const std::string& portName) {
+  return "fake " + portName;
+}
+
+std::string FakePlatform::LastErrorText() {
+  return lastError_;
 }

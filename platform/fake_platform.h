@@ -59,10 +59,14 @@ class FakePlatform : public Platform {
 
   std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                        const std::string& def, const std::string& file) override;
+  // The key of Files that holds the value.
+  std::optional<std::string> ProfileSource(const std::string& section, const std::string& key,
+                                           const std::string& file) override;
   std::uint32_t GetSystemDefaultLCID() override;
   std::string GetModuleFileNameA() override;
   void SetCurrentDirectoryA(const std::string& dir) override;
-  void WinExec(const std::string& commandLine, int show) override;
+  // Always starts.
+  LaunchResult WinExec(const std::string& commandLine, int show) override;
   std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                               int show) override;
   std::optional<bool> DocumentOutcome(std::intptr_t result) override;
@@ -76,6 +80,10 @@ class FakePlatform : public Platform {
   std::size_t ReadFile(PortHandle port, void* buffer, std::size_t count) override;
   std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) override;
   void CloseHandle(PortHandle port) override;
+  // "fake COM1" for "COM1".
+  std::string PortDeviceName(const std::string& portName) override;
+  // Why the last CreateFileA failed: "absent" or "busy".
+  std::string LastErrorText() override;
 
  private:
   struct OpenPort {
@@ -92,4 +100,5 @@ class FakePlatform : public Platform {
   std::map<std::intptr_t, std::uint64_t> openings_;  // result, time begun
   std::map<PortHandle, OpenPort> open_;
   PortHandle next_ = 100;
+  std::string lastError_;
 };

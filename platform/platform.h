@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // An open serial port, or kInvalidPort.
 using PortHandle = std::intptr_t;
@@ -24,6 +25,9 @@ inline constexpr unsigned kPurgeTxAbort = 0x1;
 inline constexpr unsigned kPurgeRxAbort = 0x2;
 inline constexpr unsigned kPurgeTxClear = 0x4;
 inline constexpr unsigned kPurgeRxClear = 0x8;
+
+// What WinExec made of starting a program.
+enum class LaunchResult : std::uint8_t { Started, NotFound, Failed };
 
 // Line settings of a serial port that the program sets; every other setting
 // of the port keeps what the system reports.
@@ -48,6 +52,12 @@ class Platform {
   // without a directory is looked up where the system keeps such settings.
   virtual std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                                const std::string& def, const std::string& file) = 0;
+  // Where GetPrivateProfileStringA with the same arguments takes the value
+  // from: the file read, as the system names it; nothing when it gives the
+  // default.
+  virtual std::optional<std::string> ProfileSource(const std::string& section,
+                                                   const std::string& key,
+                                                   const std::string& file) = 0;
 
   // The system's default locale identifier (language in the low 16 bits).
   virtual std::uint32_t GetSystemDefaultLCID() = 0;
@@ -60,8 +70,9 @@ class Platform {
   virtual void SetCurrentDirectoryA(const std::string& dir) = 0;
 
   // Starts the program `commandLine` (a whole path, no arguments) without
-  // waiting for it; the outcome is not reported.
-  virtual void WinExec(const std::string& commandLine, int show) = 0;
+  // waiting for it. Tells whether it was started, not found, or could not be
+  // started for another reason (LastErrorText says which).
+  virtual LaunchResult WinExec(const std::string& commandLine, int show) = 0;
 
   // Opens the document `file` with its registered viewer, in working
   // directory `directory`. Returns a value above 32 on success, 32 or less
@@ -92,4 +103,17 @@ class Platform {
   // Writes `count` bytes; returns how many were written.
   virtual std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) = 0;
   virtual void CloseHandle(PortHandle port) = 0;
+  // The device that CreateFileA opens for `portName`, as the system names
+  // it; empty where the name is the device.
+  virtual std::string PortDeviceName(const std::string& portName) = 0;
+
+  // The system's text for the error of the last call on this thread that
+  // failed (CreateFileA, WinExec); empty when it has none.
+  virtual std::string LastErrorText() = 0;
+
+  // The trace of a run (platform/tracing_platform.h): whether one is being
+  // written, and one event for it. The core builds an event's text only
+  // while Tracing() holds. A platform of its own writes none.
+  virtual bool Tracing() const { return false; }
+  virtual void Trace(std::string_view /*event*/) {}
 };

@@ -33,4 +33,7 @@ bool Exists(const std::string& path);
 // Whether `path` is, or links to, a regular file.
 bool IsRegularFile(const std::string& path);
 
+// Writes "start: " + `text` as one line on standard error; errno is kept.
+void Notice(std::string_view text);
+
 }  // namespace posixplatform

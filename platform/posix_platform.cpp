@@ -1,5 +1,6 @@
-// The POSIX platform's files, profiles, locale, own path and sleep; its
-// processes are in posix_process.cpp, its serial ports in posix_serial.cpp.
+// The POSIX platform's files, profiles, locale, own path, sleep, errors and
+// trace file; its processes are in posix_process.cpp, its serial ports in
+// posix_serial.cpp.
 #include "platform/posix_platform.h"
 
 #include <dirent.h>
@@ -12,13 +13,16 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
 
 #include "platform/posix_internal.h"
 #include "platform/profile.h"
+#include "platform/tracing_platform.h"
 
 namespace {
 
@@ -109,6 +113,42 @@ constexpr std::array<GermanRegion, 5> kGermanRegions = {{
 constexpr std::uint32_t kGerman = 0x0007;
 constexpr std::uint32_t kUsEnglish = 0x0409;
 
+// Writes all of `bytes` to `fd`, as far as it goes.
+void WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = write(fd, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return;
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+}
+
+// Trace lines to a descriptor, stamped from the writer's creation.
+class PosixTraceWriter : public TraceWriter {
+ public:
+  PosixTraceWriter(int fd, bool owned) : fd_(fd), owned_(owned) {}
+  PosixTraceWriter(const PosixTraceWriter&) = delete;
+  PosixTraceWriter& operator=(const PosixTraceWriter&) = delete;
+  ~PosixTraceWriter() override {
+    if (owned_) close(fd_);
+  }
+  std::uint64_t Milliseconds() override {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - start_)
+                                          .count());
+  }
+  void WriteLine(std::string_view line) override {
+    const int saved = errno;
+    WriteAll(fd_, std::string(line) + '\n');
+    errno = saved;
+  }
+
+ private:
+  int fd_;
+  bool owned_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
 }  // namespace
 
 namespace posixplatform {
@@ -129,7 +169,27 @@ bool IsRegularFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+void Notice(std::string_view text) {
+  const int saved = errno;
+  WriteAll(STDERR_FILENO, "start: " + std::string(text) + '\n');
+  errno = saved;
+}
+
 }  // namespace posixplatform
+
+std::unique_ptr<TraceWriter> OpenPosixTrace(const char* setting) {
+  if (setting == nullptr || *setting == '\0') return nullptr;
+  if (std::string_view(setting) == "1") {
+    return std::make_unique<PosixTraceWriter>(STDERR_FILENO, false);
+  }
+  const int fd = open(setting, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644);
+  if (fd < 0) {
+    posixplatform::Notice(std::string("cannot write the trace to ") + setting + ": " +
+                          std::strerror(errno));
+    return nullptr;
+  }
+  return std::make_unique<PosixTraceWriter>(fd, true);
+}
 
 std::string MapToPosixPath(const std::string& path, const std::string& base) {
   std::string slashed = path;
@@ -156,15 +216,28 @@ std::string MapToPosixPath(const std::string& path, const std::string& base) {
   return mapped;
 }
 
+std::optional<std::string> PosixPlatform::ProfilePath(const std::string& file) const {
+  const bool bare = file.find_first_of("\\/") == std::string::npos;
+  return bare ? FindSettingsFile(file) : ToPosixPath(file);
+}
+
 std::string PosixPlatform::GetPrivateProfileStringA(const std::string& section,
                                                     const std::string& key, const std::string& def,
                                                     const std::string& file) {
-  const bool bare = file.find_first_of("\\/") == std::string::npos;
-  const std::optional<std::string> path = bare ? FindSettingsFile(file) : ToPosixPath(file);
+  const std::optional<std::string> path = ProfilePath(file);
   if (!path) return ProfileDefault(def);
   const std::optional<std::string> content = ReadSmallFile(*path);
   if (!content) return ProfileDefault(def);
   return FindProfileValue(*content, section, key).value_or(ProfileDefault(def));
+}
+
+std::optional<std::string> PosixPlatform::ProfileSource(const std::string& section,
+                                                        const std::string& key,
+                                                        const std::string& file) {
+  const std::optional<std::string> path = ProfilePath(file);
+  const std::optional<std::string> content = path ? ReadSmallFile(*path) : std::nullopt;
+  if (!content || !FindProfileValue(*content, section, key)) return std::nullopt;
+  return path;
 }
 
 std::uint32_t PosixPlatform::GetSystemDefaultLCID() {
@@ -214,4 +287,36 @@ void PosixPlatform::Sleep(unsigned ms) {
   timespec remaining = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
   }
+}
+
+std::string PosixPlatform::PortDeviceName(const std::string& portName) {
+  for (std::size_t i = 0; i < Ports().size(); ++i) {
+    if (SameIgnoringCase(portName, "COM" + std::to_string(i + 1))) return Ports()[i].Device;
+  }
+  return {};
+}
+
+std::string PosixPlatform::LastErrorText() {
+  return errno == 0 ? std::string() : std::strerror(errno);
+}
+
+void PosixPlatform::NoticeRefusedPort(const std::string& portName) {
+  const int error = errno;
+  if (error != EACCES) return;
+  std::string name = portName;
+  std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  });
+  if (!refusedPorts_.insert(name).second) return;
+  posixplatform::Notice("cannot open " + name + " (" + PortDeviceName(portName) +
+                        "): permission denied; to use it, add yourself to the group dialout "
+                        "(sudo adduser $USER dialout) and log in again");
+  errno = error;
+}
+
+PortHandle PosixPlatformWithPortNotices::CreateFileA(const std::string& portName) {
+  errno = 0;
+  const PortHandle port = PosixPlatform::CreateFileA(portName);
+  if (port == kInvalidPort) NoticeRefusedPort(portName);
+  return port;
 }

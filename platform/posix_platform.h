@@ -16,9 +16,15 @@
 // absent. A port is left as it was found: its terminal settings come back
 // and its exclusive mode is cleared when it is closed.
 //
+// Failures that the user would not otherwise see (a program or document
+// that is missing, a Windows program without wine, no xdg-open; with
+// PosixPlatformWithPortNotices, a port that the permissions keep closed) are
+// told in one line on standard error that begins with "start: ".
+//
 // The class is implemented by concern: files, profiles, the locale, the own
-// path and sleeping in posix_platform.cpp; the current directory, programs
-// and documents in posix_process.cpp; serial ports in posix_serial.cpp.
+// path, sleeping, errors and the trace file in posix_platform.cpp; the
+// current directory, programs and documents in posix_process.cpp; serial
+// ports in posix_serial.cpp.
 #pragma once
 
 #include <sys/types.h>
@@ -30,10 +36,13 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+
+class TraceWriter;
 
 // Maps the "\"-separated `path` to the POSIX path it names. Each component
 // is taken as it is if that entry exists, else as the directory entry that
@@ -69,6 +78,11 @@ struct PortCheck {
   std::string Detail;
   pid_t Holder = 0;  // the process of a lock file
 };
+// The trace's writer for the value of START_TRACE: nothing when it is unset
+// or empty, standard error for "1", else the file it names (relative to the
+// current directory), opened now and appended to. A file that cannot be
+// opened is told on standard error and gives no trace.
+std::unique_ptr<TraceWriter> OpenPosixTrace(const char* setting);
 
 class PosixPlatform : public Platform {
  public:
@@ -87,6 +101,9 @@ class PosixPlatform : public Platform {
   // that exists is read, up to 64 MiB of it.
   std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                        const std::string& def, const std::string& file) override;
+  // The POSIX path of the file read.
+  std::optional<std::string> ProfileSource(const std::string& section, const std::string& key,
+                                           const std::string& file) override;
   // From the first non-empty of LC_ALL, LC_MESSAGES and LANG: German in
   // Germany, Switzerland, Austria, Luxembourg or Liechtenstein gives that
   // region's identifier, German elsewhere the bare language (0x0007), any
@@ -107,12 +124,14 @@ class PosixPlatform : public Platform {
   // Starts the mapped path as the program, with no arguments and never
   // through a shell; a Windows executable (its file begins with "MZ") is
   // handed to `wine` when that is on PATH. The show mode is ignored. Every
-  // started program is reaped as soon as it ends.
-  void WinExec(const std::string& commandLine, int show) override;
+  // started program is reaped as soon as it ends. A missing program, or one
+  // that cannot start (a Windows one without wine, say), is told on
+  // standard error.
+  LaunchResult WinExec(const std::string& commandLine, int show) override;
   // Starts `xdg-open` from PATH on the document in the mapped `directory`,
   // without waiting for it. Returns 2 when the file is missing, 31 when
-  // there is no opener or it cannot start, else a number above 32 for
-  // DocumentOutcome. The show mode is ignored.
+  // there is no opener or it cannot start (each told on standard error),
+  // else a number above 32 for DocumentOutcome. The show mode is ignored.
   std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                               int show) override;
   // Nothing while the opener runs within the wait bound; false when it
@@ -174,6 +193,17 @@ class PosixPlatform : public Platform {
   // it was opened, clears the exclusive mode this program set, and closes
   // the descriptor (which drops the lock).
   void CloseHandle(PortHandle port) override;
+  // The device that CreateFileA picks for "COM1".."COM4", with its links
+  // resolved when it exists.
+  std::string PortDeviceName(const std::string& portName) override;
+  // The text of errno; empty when it is 0.
+  std::string LastErrorText() override;
+
+ protected:
+  // Tells on standard error, once per port, that `portName` could not be
+  // opened for want of permission (errno EACCES), with its device and the
+  // group that may open serial ports. errno is kept.
+  void NoticeRefusedPort(const std::string& portName);
 
  private:
   // What an open port needs at its close.
@@ -185,6 +215,8 @@ class PosixPlatform : public Platform {
   // descriptor and the port is recorded in openPorts_.
   PortCheck OpenDevice(const std::string& device, int& fd);
 
+  // The file that profile `file` stands for, or nothing.
+  std::optional<std::string> ProfilePath(const std::string& file) const;
   // MapToPosixPath, except that the program's own directory, as
   // GetModuleFileNameA gave it, is taken as it is.
   std::string ToPosixPath(const std::string& path) const;
@@ -205,4 +237,13 @@ class PosixPlatform : public Platform {
   std::string root_;               // ending in "/"
   std::optional<std::array<PosixPort, 4>> ports_;
   std::map<int, OpenPort> openPorts_;
+  std::set<std::string> refusedPorts_;  // told already
+};
+
+// The POSIX platform of the Linux program: PosixPlatform, and a port that
+// the permissions keep closed is told on standard error (NoticeRefusedPort).
+class PosixPlatformWithPortNotices : public PosixPlatform {
+ public:
+  using PosixPlatform::PosixPlatform;
+  PortHandle CreateFileA(const std::string& portName) override;
 };

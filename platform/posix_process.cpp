@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -22,6 +23,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using posixplatform::Exists;
 using posixplatform::IsRegularFile;
+using posixplatform::Notice;
 using posixplatform::UniqueFd;
 
 constexpr std::intptr_t kFileNotFound = 2;
@@ -58,18 +60,22 @@ std::optional<std::string> FindOnPath(const std::string& name) {
 }
 
 // Starts `argv` (argv[0] is the program's path) with this process's
-// environment, optionally in `directory`; returns its process id or nothing.
+// environment, optionally in `directory`; returns its process id, or
+// nothing with errno set to the reason.
 std::optional<pid_t> Spawn(const std::vector<std::string>& argv, const std::string& directory) {
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   SpawnActions actions;
+  int error = 0;
   if (!directory.empty() &&
-      posix_spawn_file_actions_addchdir_np(actions.get(), directory.c_str()) != 0) {
+      (error = posix_spawn_file_actions_addchdir_np(actions.get(), directory.c_str())) != 0) {
+    errno = error;
     return std::nullopt;
   }
   pid_t pid = -1;
-  if (posix_spawn(&pid, args[0], actions.get(), nullptr, args.data(), environ) != 0) {
+  if ((error = posix_spawn(&pid, args[0], actions.get(), nullptr, args.data(), environ)) != 0) {
+    errno = error;
     return std::nullopt;
   }
   return pid;
@@ -106,24 +112,46 @@ void PosixPlatform::SetCurrentDirectoryA(const std::string& dir) {
   [[maybe_unused]] const int ignored = chdir(ToPosixPath(dir).c_str());
 }
 
-void PosixPlatform::WinExec(const std::string& commandLine, int /*show*/) {
+LaunchResult PosixPlatform::WinExec(const std::string& commandLine, int /*show*/) {
   const std::string program = ToPosixPath(commandLine);
-  std::vector<std::string> argv = {program};
-  if (StartsWithMz(program)) {
-    if (const std::optional<std::string> wine = FindOnPath("wine")) argv = {*wine, program};
+  if (!Exists(program)) {
+    Notice("cannot start " + program + ": there is no such file");
+    errno = ENOENT;
+    return LaunchResult::NotFound;
   }
-  if (const std::optional<pid_t> pid = Spawn(argv, "")) ReapWhenEnded(*pid, nullptr);
+  std::vector<std::string> argv = {program};
+  const bool windows = StartsWithMz(program);
+  const std::optional<std::string> wine = windows ? FindOnPath("wine") : std::nullopt;
+  if (wine) argv = {*wine, program};
+  if (const std::optional<pid_t> pid = Spawn(argv, "")) {
+    ReapWhenEnded(*pid, nullptr);
+    return LaunchResult::Started;
+  }
+  Notice("cannot start " + program + ": " +
+         (windows && !wine ? "it is a Windows program, and wine is not installed (Debian "
+                             "package wine)"
+                           : std::strerror(errno)));
+  return LaunchResult::Failed;
 }
 
 std::intptr_t PosixPlatform::ShellExecuteA(const std::string& file, const std::string& directory,
                                            int /*show*/) {
   const std::string document = ToPosixPath(file);
-  if (!Exists(document)) return kFileNotFound;
+  if (!Exists(document)) {
+    Notice("cannot open " + document + ": there is no such file");
+    return kFileNotFound;
+  }
   const std::optional<std::string> opener = FindOnPath("xdg-open");
-  if (!opener) return kNoAssociation;
+  if (!opener) {
+    Notice("cannot open " + document + ": xdg-open is not installed (Debian package xdg-utils)");
+    return kNoAssociation;
+  }
   const std::optional<pid_t> pid =
       Spawn({*opener, document}, directory.empty() ? "" : ToPosixPath(directory));
-  if (!pid) return kNoAssociation;
+  if (!pid) {
+    Notice("cannot open " + document + ": " + std::strerror(errno));
+    return kNoAssociation;
+  }
   // xdg-open returns once the viewer is started with most desktops, but with
   // some it runs the viewer itself: the window never waits for it.
   auto status = std::make_shared<std::atomic<int>>(kRunning);

@@ -8,6 +8,9 @@
 #include <array>
 #include <utility>
 
+#include "platform/trace_text.h"
+#include "platform/tracing_platform.h"
+
 namespace {
 
 HANDLE ToHandle(PortHandle port) {
@@ -19,7 +22,47 @@ DWORD ToDword(std::size_t count) {
   return static_cast<DWORD>(std::min<std::size_t>(count, MAXDWORD));
 }
 
+// Trace lines to a file or the debugger, stamped from the writer's
+// creation.
+class Win32TraceWriter : public TraceWriter {
+ public:
+  explicit Win32TraceWriter(HANDLE file) : file_(file) {}
+  Win32TraceWriter(const Win32TraceWriter&) = delete;
+  Win32TraceWriter& operator=(const Win32TraceWriter&) = delete;
+  ~Win32TraceWriter() override {
+    if (file_ != INVALID_HANDLE_VALUE) ::CloseHandle(file_);
+  }
+  std::uint64_t Milliseconds() override { return ::GetTickCount() - start_; }
+  void WriteLine(std::string_view line) override {
+    const DWORD error = ::GetLastError();
+    std::string text(line);
+    text += "\r\n";
+    if (file_ == INVALID_HANDLE_VALUE) {
+      ::OutputDebugStringA(text.c_str());
+    } else {
+      DWORD written = 0;
+      ::WriteFile(file_, text.data(), ToDword(text.size()), &written, nullptr);
+    }
+    ::SetLastError(error);
+  }
+
+ private:
+  HANDLE file_;
+  DWORD start_ = ::GetTickCount();
+};
+
 }  // namespace
+
+std::unique_ptr<TraceWriter> OpenWin32Trace(const char* setting) {
+  if (setting == nullptr || *setting == '\0') return nullptr;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (std::string_view(setting) != "1") {
+    file = ::CreateFileA(setting, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+  }
+  return std::make_unique<Win32TraceWriter>(file);
+}
 
 static_assert(kInvalidPort == -1, "kInvalidPort must have all bits set like INVALID_HANDLE_VALUE");
 
@@ -33,6 +76,20 @@ std::string Win32Platform::GetPrivateProfileStringA(const std::string& section,
   const DWORD length = ::GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(),
                                                   buffer.data(), buffer.size(), file.c_str());
   return std::string(buffer.data(), std::min<std::size_t>(length, buffer.size() - 1));
+}
+
+std::optional<std::string> Win32Platform::ProfileSource(const std::string& section,
+                                                        const std::string& key,
+                                                        const std::string& file) {
+  for (const char* mark : {"\x01", "\x02"}) {
+    if (GetPrivateProfileStringA(section, key, mark, file) == mark) continue;
+    if (file.find_first_of("\\/") != std::string::npos) return file;
+    std::array<char, MAX_PATH> windows{};
+    const UINT length = ::GetWindowsDirectoryA(windows.data(), windows.size());
+    if (length == 0 || length >= windows.size()) return file;
+    return std::string(windows.data(), length) + "\\" + file;
+  }
+  return std::nullopt;
 }
 
 std::uint32_t Win32Platform::GetSystemDefaultLCID() {
@@ -52,8 +109,12 @@ void Win32Platform::SetCurrentDirectoryA(const std::string& dir) {
   ::SetCurrentDirectoryA(dir.c_str());
 }
 
-void Win32Platform::WinExec(const std::string& commandLine, int show) {
-  ::WinExec(commandLine.c_str(), static_cast<UINT>(show));
+LaunchResult Win32Platform::WinExec(const std::string& commandLine, int show) {
+  const UINT result = ::WinExec(commandLine.c_str(), static_cast<UINT>(show));
+  if (result > 31) return LaunchResult::Started;
+  ::SetLastError(result == 0 ? ERROR_NOT_ENOUGH_MEMORY : result);
+  return result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND ? LaunchResult::NotFound
+                                                                          : LaunchResult::Failed;
 }
 
 std::intptr_t Win32Platform::ShellExecuteA(const std::string& file, const std::string& directory,
@@ -146,4 +207,18 @@ std::size_t Win32Platform::WriteFile(PortHandle port, const void* data, std::siz
 
 void Win32Platform::CloseHandle(PortHandle port) {
   ::CloseHandle(ToHandle(port));
+}
+
+std::string Win32Platform::LastErrorText() {
+  const DWORD error = ::GetLastError();
+  if (error == 0) return {};
+  std::array<char, 512> buffer{};
+  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, buffer.data(), buffer.size(), nullptr);
+  while (length > 0 &&
+         (buffer[length - 1] == '\r' || buffer[length - 1] == '\n' || buffer[length - 1] == ' ')) {
+    --length;
+  }
+  std::string text(buffer.data(), length);
+  return (text.empty() ? "" : text + " ") + "(error " + TraceDecimal(error) + ")";
 }

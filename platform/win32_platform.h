@@ -3,8 +3,17 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "platform/platform.h"
+
+class TraceWriter;
+
+// The trace's writer for the value of START_TRACE: nothing when it is unset
+// or empty, the debugger's output (OutputDebugStringA) for "1", else the file
+// it names (relative to the current directory), opened now and appended to,
+// with CR LF line ends. A file that cannot be opened gives no trace.
+std::unique_ptr<TraceWriter> OpenWin32Trace(const char* setting);
 
 class Win32Platform : public Platform {
  public:
@@ -15,10 +24,16 @@ class Win32Platform : public Platform {
 
   std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                        const std::string& def, const std::string& file) override;
+  // `file`, a bare name in the Windows directory; asked by reading the key
+  // with two defaults that no value can both equal.
+  std::optional<std::string> ProfileSource(const std::string& section, const std::string& key,
+                                           const std::string& file) override;
   std::uint32_t GetSystemDefaultLCID() override;
   std::string GetModuleFileNameA() override;
   void SetCurrentDirectoryA(const std::string& dir) override;
-  void WinExec(const std::string& commandLine, int show) override;
+  // WinExec's failure codes are error codes too: they become the last
+  // error.
+  LaunchResult WinExec(const std::string& commandLine, int show) override;
   std::intptr_t ShellExecuteA(const std::string& file, const std::string& directory,
                               int show) override;
   // The shell has decided when ShellExecuteA returns: an opening it began
@@ -35,6 +50,11 @@ class Win32Platform : public Platform {
   std::size_t ReadFile(PortHandle port, void* buffer, std::size_t count) override;
   std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) override;
   void CloseHandle(PortHandle port) override;
+  // Empty: "COM1" is the device.
+  std::string PortDeviceName(const std::string&) override { return {}; }
+  // FormatMessageA's text of GetLastError(), with the number: "Access is
+  // denied. (error 5)".
+  std::string LastErrorText() override;
 
  private:
   std::function<void*()> ownerWindow_;

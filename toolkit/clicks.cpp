@@ -53,10 +53,12 @@ std::optional<std::int32_t> XSettingsInteger(std::string_view data, std::string_
   if (!count) return std::nullopt;
   for (std::uint32_t i = 0; i < *count; ++i) {
     const std::optional<std::uint32_t> type = reader.Card(1);
-    const std::optional<std::uint32_t> length = reader.Skip(1) ? reader.Card(2) : std::nullopt;
-    if (!type || !length) return std::nullopt;
-    const bool named = reader.Peek(*length) == name && *length == name.size();
-    if (!reader.SkipPadded(*length) || !reader.Skip(4)) return std::nullopt;  // name, serial
+    if (!type || !reader.Skip(1)) return std::nullopt;
+    const std::optional<std::uint32_t> lengthField = reader.Card(2);
+    if (!lengthField) return std::nullopt;
+    const std::uint32_t length = *lengthField;
+    const bool named = reader.Peek(length) == name && length == name.size();
+    if (!reader.SkipPadded(length) || !reader.Skip(4)) return std::nullopt;  // name, serial
     if (*type == 0) {
       const std::optional<std::uint32_t> value = reader.Card(4);
       if (!value) return std::nullopt;

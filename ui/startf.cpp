@@ -6,9 +6,11 @@
 #include "app/global.h"
 #include "app/system.h"
 #include "app/textversion.h"
+#include "app/trace.h"
 #include "detect/cdetect.h"
 #include "detect/rdetect.h"
 #include "platform/platform.h"
+#include "platform/trace_text.h"
 #include "ui/texts.h"
 #include "ui/updatef.h"
 
@@ -41,6 +43,10 @@ bool IsGermanLocale(std::uint32_t lcid) {
     default:
       return false;
   }
+}
+
+void TraceLanguage(bool english, std::initializer_list<std::string_view> reason) {
+  Trace({"language ", english ? "English: " : "German: ", TraceJoin(reason)});
 }
 
 }  // namespace
@@ -119,9 +125,18 @@ void TForm1::FormShow() {
   const std::string language =
       system.GetPrivateProfileStringA("Einstellungen", "Sprache", "XXX", "orbilex.ini");
   if (language == "XXX") {
-    English = !IsGermanLocale(system.GetSystemDefaultLCID());
-  } else if (language == "Deutsch") {
-    English = false;
+    const std::uint32_t lcid = system.GetSystemDefaultLCID();
+    English = !IsGermanLocale(lcid);
+    if (Tracing()) {
+      TraceLanguage(English, {"no setting, locale ", TraceHex(lcid, 4),
+                              English ? " is not German" : " is German"});
+    }
+  } else {
+    English = language != "Deutsch";
+    if (Tracing()) {
+      TraceLanguage(English,
+                    {"setting ", TraceQuoted(language), English ? ", not \"Deutsch\"" : ""});
+    }
   }
   ApplyLanguage();
 
@@ -137,8 +152,17 @@ void TForm1::FormShow() {
   Application->SetTitle("orbilex CD V" + read(kCDVersionKey));
   AcrobatGerPath = read(kAcrobatGerKey);
   AcrobatEngPath = read(kAcrobatEngKey);
-  RequiredVXVersion = TextToVersion(read(kVXVersionKey));
-  RequiredRTGVersion = TextToVersion(read(kRTGVersionKey));
+  const std::string vxVersion = read(kVXVersionKey);
+  const std::string rtgVersion = read(kRTGVersionKey);
+  RequiredVXVersion = TextToVersion(vxVersion);
+  RequiredRTGVersion = TextToVersion(rtgVersion);
+  if (Tracing()) {
+    if (CDRoot.empty()) Trace("CD unknown: start.ins not read, its defaults hold");
+    Trace({"minimum interface version ", TraceQuoted(vxVersion), " = ",
+           TraceNumber(RequiredVXVersion)});
+    Trace({"minimum x-ray unit version ", TraceQuoted(rtgVersion), " = ",
+           TraceNumber(RequiredRTGVersion)});
+  }
 
   DetectStep = 0;
   StartVXDetection();
@@ -241,6 +265,7 @@ bool TForm1::FormKeyDown(TKey key, bool repeat) {
 
 void TForm1::LanguageClick(TControl&) {
   English = !English;
+  if (Tracing()) TraceLanguage(English, {"switched by the user"});
   ApplyLanguage();
 }
 
@@ -264,7 +289,13 @@ void TForm1::ApplyLanguage() {
 // ---------------------------------------------------------- menu actions
 
 void TForm1::Launch(const std::string& relativePath) {
-  if (CDRoot.empty() || !CopyToBuffer(CommandBuffer, CDRoot + relativePath)) return;
+  if (CDRoot.empty() || !CopyToBuffer(CommandBuffer, CDRoot + relativePath)) {
+    if (Tracing()) {
+      Trace({"launch ", relativePath, ": not started, ",
+             CDRoot.empty() ? "the CD is unknown" : "the path is too long"});
+    }
+    return;
+  }
   System().WinExec(CommandBuffer.data(), kShowDefault);
 }
 
@@ -281,7 +312,10 @@ void TForm1::Menu1Click() {
 }
 
 void TForm1::Menu2Click() {
-  if (CDRoot.empty()) return;
+  if (CDRoot.empty()) {
+    if (Tracing()) Trace("manual: not opened, the CD is unknown");
+    return;
+  }
   // A path that does not fit its buffer cannot be opened: the reader's
   // installer is offered instead, as for any other failure to open.
   std::array<char, kDirectoryMax + 1> directory{};
@@ -290,6 +324,10 @@ void TForm1::Menu2Click() {
   const std::intptr_t result =
       fits ? System().ShellExecuteA(CommandBuffer.data(), directory.data(), kShowMaximized) : 0;
   if (result <= 32) {
+    if (Tracing()) {
+      Trace(fits ? "manual: not opened, the reader's installer follows"
+                 : "manual: the path is too long, the reader's installer follows");
+    }
     Menu5Click();
     return;
   }
@@ -302,7 +340,10 @@ void TForm1::Menu2Click() {
 void TForm1::CheckManuals() {
   std::erase_if(pendingManuals_, [this](const std::pair<std::intptr_t, bool>& opening) {
     const std::optional<bool> opened = System().DocumentOutcome(opening.first);
-    if (opened && !*opened) LaunchReader(opening.second);
+    if (opened && !*opened) {
+      if (Tracing()) Trace("manual: the viewer failed, the reader's installer follows");
+      LaunchReader(opening.second);
+    }
     return opened.has_value();
   });
   ViewerTimer.SetEnabled(!pendingManuals_.empty());

@@ -1,5 +1,6 @@
 #include "ui/updatef.h"
 
+#include "app/trace.h"
 #include "ui/startf.h"
 #include "ui/texts.h"
 
@@ -53,12 +54,19 @@ void TUpdateForm::SetTexts(const PromptTexts& texts) {
 }
 
 void TUpdateForm::Button2Click() {
+  answer_ = "ignore";
   Close();
+}
+
+void TUpdateForm::FormClose() {
+  if (Tracing()) Trace({"prompt ", Name, " answered ", answer_});
+  answer_ = "closed";
 }
 
 TVXUpdateForm::TVXUpdateForm(int dpi) : TUpdateForm("VXUpdateForm", InitialVXTexts(), 252, dpi) {}
 
 void TVXUpdateForm::Button1Click() {
+  answer_ = "update";
   Close();
   Form1->Menu3Click();
 }
@@ -67,6 +75,7 @@ TRTGUpdateForm::TRTGUpdateForm(int dpi)
     : TUpdateForm("RTGUpdateForm", InitialRTGTexts(), 238, dpi) {}
 
 void TRTGUpdateForm::Button1Click() {
+  answer_ = "update";
   Close();
   Form1->Menu7Click();
 }

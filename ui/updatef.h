@@ -24,6 +24,13 @@ class TUpdateForm : public TWindow {
 
   virtual void Button1Click() = 0;
   void Button2Click();
+
+ protected:
+  // Traces the answer as the prompt closes: "update" (Button1), "ignore"
+  // (Button2) or "closed" (its close box, Alt+F4).
+  void FormClose() override;
+  // The answer given, for FormClose.
+  const char* answer_ = "closed";
 };
 
 class TVXUpdateForm : public TUpdateForm {
