@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 
 #include "app/global.h"
 #include "core_fixture.h"
@@ -175,16 +176,39 @@ TEST_F(PromptTest, UpdatingTheXrayUnitStartsItsUpdater) {
   EXPECT_TRUE(host.QuitCalled());
 }
 
-TEST_F(PromptTest, PromptsAreScaledButTheQuestionTopsAreNot) {
+TEST_F(PromptTest, PromptsAreScaledWhole) {
   host.Dpi = 144;
   RunUntil(0);
   EXPECT_EQ(VXUpdateForm->ClientWidth, 566);
   EXPECT_EQ(VXUpdateForm->ClientHeight, 228);
   EXPECT_EQ(VXUpdateForm->Button2.Bounds.Left, 299);
   EXPECT_EQ(VXUpdateForm->Font.Height, 17);
-  EXPECT_EQ(VXUpdateForm->Label3.Bounds.Top, 78);
   EXPECT_EQ(Form1->ClientWidth, 459);
   EXPECT_EQ(Form1->Menu1.Bounds.Top, 64);
+}
+
+// The question's top, which the language sets, follows the scaling as every
+// other position does, so it never moves up into the text above it.
+TEST(PromptScaling, TheQuestionTopIsScaledInEveryLanguage) {
+  VirtualClock clock;
+  HeadlessHost host(clock);
+  TApplication application(host);
+  for (const int dpi : {96, 120, 144, 192}) {
+    TVXUpdateForm vx(dpi);
+    TRTGUpdateForm rtg(dpi);
+    for (const bool english : {false, true}) {
+      const LanguageTexts& texts = TextsFor(english);
+      vx.SetTexts(texts.VXPrompt);
+      rtg.SetTexts(texts.RTGPrompt);
+      for (const auto& [form, top] : {std::pair<TUpdateForm*, int>{&vx, texts.VXPrompt.Label3Top},
+                                      {&rtg, texts.RTGPrompt.Label3Top}}) {
+        SCOPED_TRACE(form->Name + " at " + std::to_string(dpi) + " dpi, english " +
+                     std::to_string(english));
+        EXPECT_EQ(form->Label3.Bounds.Top, (top * dpi + 48) / 96);
+        EXPECT_EQ(form->Label2.Bounds.Top, (38 * dpi + 48) / 96);
+      }
+    }
+  }
 }
 
 TEST_F(PromptTest, PromptsAreLaidOutAsDesigned) {

@@ -19,11 +19,15 @@ class TUpdateForm : public TWindow {
   TControl& Button1;
   TControl& Button2;
 
-  // Sets the caption, the texts and the (unscaled) top of Label3.
+  // Sets the caption, the texts and the top of Label3 (laid out for 96 dpi,
+  // scaled like every other position).
   void SetTexts(const PromptTexts& texts);
 
   virtual void Button1Click() = 0;
   void Button2Click();
+
+ private:
+  int dpi_;
 };
 
 class TVXUpdateForm : public TUpdateForm {
