@@ -8,9 +8,10 @@
 #     arrow); the detection commands reach both simulators at their line
 #     speeds in the timetable's spacing, and no prompt appears; a click on
 #     "Beenden" ends the program.
-#  2. An out-of-date interface, English, no window manager, dark blue desktop
-#     texts: the prompt is mapped 377x152 and centred, its text in the
-#     desktop's colour, and takes the keys by itself; Escape does
+#  2. An out-of-date interface, English, no window manager, a high-contrast
+#     desktop (white on black): the prompt is mapped 377x152 and centred,
+#     in the desktop's colours, the texts of both windows readable (contrast
+#     at least 4.5:1), and the prompt takes the keys by itself; Escape does
 #     nothing, Tab and Return choose "Continue", the program goes on, and
 #     Alt+F4 (which only the program can handle here) ends it.
 #  3. The same under openbox, with a desktop resolution of 144 dpi: the
@@ -185,16 +186,19 @@ stop_devices
 
 # ------------------------- 2. out-of-date interface, English, keys, no WM
 PROMPT='^Out-of-date Tarvex version detected$'
-# A desktop whose texts are dark blue.
-xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'*foreground:\t#000090\n'
+# A high-contrast desktop: white texts on black windows.
+xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'*foreground:\twhite\n*background:\tblack\n'
 device com2 --kind interface --version 1.0
 start_program C.UTF-8
 wait_for 10 has_window "$PROMPT" || fail "no prompt for the out-of-date interface"
 DIALOG=$(window "$PROMPT")
 check_centred "$DIALOG" 377 152
-blue=$(import -window root -crop "345x29+$((X + 16))+$((Y + 12))" +repage -depth 8 txt:- 2>/dev/null |
-  sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | awk '$3 > $1 + 60 {n++} END {print n + 0}')
-((blue > 20)) || fail "the prompt's text is not drawn in the desktop's text colour"
+[[ "$(pixel $((X + 370)) $((Y + 5)))" == "0,0,0" ]] || fail "the prompt is not drawn on the desktop's black"
+# The prompt's first text, and the start window's version label below it.
+for area in "$((X + 16)) $((Y + 12)) 345 29" "$((X + 348 - 41)) $((Y + 262 - 64)) 103 13"; do
+  ratio=$(harness_contrast $area)
+  awk -v r="$ratio" 'BEGIN {exit !(r >= 4.5)}' || fail "text at $area has a contrast of $ratio:1"
+done
 import -window root "$SHOTS/linux-prompt-en.png" 2>/dev/null
 # Off every window, so the keys reach the prompt only if it took the focus.
 xdotool mousemove 5 5

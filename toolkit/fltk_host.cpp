@@ -91,9 +91,9 @@ std::vector<std::string> WrapLines(const std::string& text, int width) {
   return lines;
 }
 
-void DrawText(const TControl& c, const std::string& utf8) {
+void DrawText(const TControl& c, const std::string& utf8, Fl_Color ink) {
   UseFont(c.Font);
-  fl_color(FL_FOREGROUND_COLOR);
+  fl_color(ink);
   const int ascent = fl_height() - fl_descent();
   if (c.WordWrap) {
     int y = c.Bounds.Top + ascent;
@@ -116,7 +116,7 @@ void DrawButton(const TWindow& window, const TControl& c, bool focused) {
   fl_draw_box(pressed ? FL_DOWN_BOX : FL_UP_BOX, b.Left, b.Top, b.Width, b.Height,
               FL_BACKGROUND_COLOR);
   UseFont(c.Font);
-  fl_color(FL_FOREGROUND_COLOR);
+  fl_color(fl_contrast(FL_FOREGROUND_COLOR, FL_BACKGROUND_COLOR));
   const std::string utf8 = Cp1252ToUtf8(c.Caption);
   fl_draw(utf8.c_str(), b.Left + (pressed ? 1 : 0), b.Top + (pressed ? 1 : 0), b.Width, b.Height,
           FL_ALIGN_CENTER);
@@ -206,8 +206,15 @@ class ModelWindow : public Fl_Double_Window {
     label(title_.c_str());
   }
 
+  // The start window is a picture on white with black texts. A prompt takes
+  // the desktop's text and window colours as a pair (FLTK reads them from
+  // the X resources foreground and background); text too close to its
+  // ground gives way to black or white.
   void draw() override {
-    fl_color(FL_WHITE);
+    const bool dialog = model_.FrameKind == TWindow::Frame::Dialog;
+    const Fl_Color ground = dialog ? FL_BACKGROUND2_COLOR : FL_WHITE;
+    const Fl_Color ink = dialog ? fl_contrast(FL_FOREGROUND_COLOR, ground) : FL_BLACK;
+    fl_color(ground);
     fl_rectf(0, 0, w(), h());
     for (const auto& control : model_.Controls()) {
       const TControl& c = *control;
@@ -222,9 +229,9 @@ class ModelWindow : public Fl_Double_Window {
           fl_rect(c.Bounds.Left, c.Bounds.Top, c.Bounds.Width, c.Bounds.Height);
           break;
         case TControlKind::Label:
-          fl_color(FL_WHITE);
+          fl_color(ground);
           fl_rectf(c.Bounds.Left, c.Bounds.Top, c.Bounds.Width, c.Bounds.Height);
-          DrawText(c, Cp1252ToUtf8(c.Caption));
+          DrawText(c, Cp1252ToUtf8(c.Caption), ink);
           break;
         case TControlKind::Button:
           DrawButton(model_, c, model_.Focused() == &c);
@@ -350,8 +357,9 @@ void FltkHost::Run(TWindow& mainWindow) {
   // by itself where the visual has it; asking for it here as well would add
   // two round trips to the server before the window is shown.
   Fl::visual(FL_RGB);
-  // The desktop's text and button colours ("foreground", "background" in
-  // the X resources), the counterparts of Windows' system colours.
+  // The desktop's text, window and button colours ("foreground",
+  // "background" in the X resources), the counterparts of Windows' system
+  // colours, for the prompts.
   Fl::get_system_colors();
   ModelWindow& window = NativeWindow(mainWindow);
   mainWindow.Show();

@@ -265,6 +265,18 @@ struct Win32Host::Impl {
 
   // ---------------------------------------------------------------- paint
 
+  static bool IsDialog(const Native& native) {
+    return native.Model->FrameKind == TWindow::Frame::Dialog;
+  }
+
+  // The start window is a picture on white with black texts; a prompt takes
+  // the system's window colour and window text colour as a pair, so that a
+  // high-contrast scheme applies to it.
+  static HBRUSH Ground(const Native& native) {
+    return IsDialog(native) ? GetSysColorBrush(COLOR_WINDOW)
+                            : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  }
+
   void Paint(Native& native) {
     PaintScope paint(native.Handle.get());
     RECT client{};
@@ -273,7 +285,7 @@ struct Win32Host::Impl {
     GdiObject<HBITMAP> surface(CreateCompatibleBitmap(paint.get(), client.right, client.bottom));
     {
       Selection selected(buffer.get(), surface.get());
-      FillRect(buffer.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+      FillRect(buffer.get(), &client, Ground(native));
       SetBkMode(buffer.get(), TRANSPARENT);
       for (const auto& control : native.Model->Controls()) {
         if (control->Visible) PaintControl(buffer.get(), native, *control);
@@ -295,9 +307,9 @@ struct Win32Host::Impl {
         break;
       }
       case TControlKind::Label: {
-        FillRect(dc, &bounds, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        FillRect(dc, &bounds, Ground(native));
         Selection font(dc, Font(control.Font));
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetTextColor(dc, IsDialog(native) ? GetSysColor(COLOR_WINDOWTEXT) : RGB(0, 0, 0));
         UINT format = DT_NOPREFIX | DT_TOP;
         format |= control.Alignment == TAlignment::Right ? DT_RIGHT : DT_LEFT;
         format |= control.WordWrap ? DT_WORDBREAK : DT_SINGLELINE;
