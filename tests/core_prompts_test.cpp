@@ -211,6 +211,22 @@ TEST(PromptScaling, TheQuestionTopIsScaledInEveryLanguage) {
   }
 }
 
+// The start window is enlarged by whole numbers from 192 dpi on, only as far
+// as it fits the screen.
+TEST(StartWindowScaling, WholeEnlargementsThatFitTheScreen) {
+  const struct {
+    int Dpi, ScreenWidth, ScreenHeight, Enlargement;
+  } cases[] = {{96, 1024, 768, 1},  {144, 1920, 1080, 1}, {191, 1920, 1080, 1},
+               {192, 1024, 768, 2}, {288, 1920, 1080, 3}, {288, 1024, 768, 2},
+               {384, 1920, 840, 3}, {192, 800, 600, 1},   {72, 1024, 768, 1}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(WindowEnlargement(c.Dpi, 459, 280, c.ScreenWidth, c.ScreenHeight), c.Enlargement)
+        << c.Dpi << " dpi on " << c.ScreenWidth << "x" << c.ScreenHeight;
+  }
+  EXPECT_EQ(LayoutPixel(459, 2), 229);
+  EXPECT_EQ(LayoutPixel(-1, 2), -1);
+}
+
 TEST_F(PromptTest, PromptsAreLaidOutAsDesigned) {
   Create();
   for (TUpdateForm* form :

@@ -19,6 +19,9 @@
 #     the prompt is scaled to 566x228 and transient for it, and a click on
 #     the prompt's update button starts the interface's updater on the CD,
 #     in its folder, and ends the program.
+#  4. At 192 dpi the start window is shown twice as large, 918x560, centred,
+#     its frame two pixels wide, and a click where "Beenden" is drawn ends
+#     the program.
 # Screenshots go to $BUILD_DIR/screenshots/. Exits 77 (skipped) when a tool
 # is missing.
 set -uo pipefail
@@ -241,7 +244,20 @@ else
   echo "openbox is not installed: the run under a window manager is left out"
 fi
 
-# ------------- 4. closed standard descriptors; the X server going away
+# ------------------------------------------ 4. 200 %: the start window doubled
+# Each pixel becomes a 2x2 block; the mouse still hits the entries where
+# they are drawn.
+xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'Xft.dpi:\t192\n'
+start_program de_DE.UTF-8
+wait_for 10 has_window "$TITLE" || fail "no start window at 192 dpi"
+MAIN=$(window "$TITLE")
+check_centred "$MAIN" 918 560
+[[ "$(pixel $((X + 916)) $((Y + 558)))" == "0,0,0" ]] || fail "the frame is not two pixels wide at 192 dpi"
+import -window root -crop "918x560+$X+$Y" +repage "$SHOTS/linux-start-200.png" 2>/dev/null
+xdotool mousemove --window "$MAIN" 220 444 click 1
+wait_for 5 harness_ended "$START_PID" || fail "a click on Beenden at 192 dpi did not end the program"
+
+# ------------- 5. closed standard descriptors; the X server going away
 # Descriptors 0 to 2 left closed by the caller are taken by /dev/null, not
 # by a serial port; when the X server goes away, the program ends with one
 # line and status 1.
