@@ -18,6 +18,10 @@
 #   harness_stop PID..     ends recorded processes now and forgets them
 #   harness_cleanup        ends every recorded process, newest first, each
 #                          by its process id; call it from the EXIT trap
+#   harness_contrast X Y W H  the contrast ratio (WCAG 2, relative
+#                          luminance) of the text in that rectangle of the
+#                          screen: the most frequent colour is taken as the
+#                          ground, the next as the text; 1.00 for one colour
 #
 # Each function that starts something returns 1 with the reason on stderr
 # when it fails, and leaves the decision (exit, fail, skip) to the caller.
@@ -124,4 +128,19 @@ harness_fluxbox() {
     echo "fluxbox did not manage $DISPLAY within 10 s: $(harness_tail "$HARNESS_DIR/fluxbox.log")" >&2
     return 1
   }
+}
+
+harness_contrast() {
+  import -window root -crop "${3}x${4}+$1+$2" +repage -depth 8 txt:- 2>/dev/null |
+    sed -n 's/^[0-9]*,[0-9]*: *(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
+    sort | uniq -c | sort -rn | awk '
+      function linear(c) { c /= 255; return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ^ 2.4 }
+      function luminance(r, g, b) { return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b) }
+      NR == 1 { ground = luminance($2, $3, $4); text = ground }
+      NR == 2 { text = luminance($2, $3, $4) }
+      END {
+        high = ground > text ? ground : text
+        low = ground > text ? text : ground
+        printf "%.2f\n", (high + 0.05) / (low + 0.05)
+      }'
 }

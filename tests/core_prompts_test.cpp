@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 
 #include "app/global.h"
 #include "core_fixture.h"
@@ -175,16 +176,55 @@ TEST_F(PromptTest, UpdatingTheXrayUnitStartsItsUpdater) {
   EXPECT_TRUE(host.QuitCalled());
 }
 
-TEST_F(PromptTest, PromptsAreScaledButTheQuestionTopsAreNot) {
+TEST_F(PromptTest, PromptsAreScaledWhole) {
   host.Dpi = 144;
   RunUntil(0);
   EXPECT_EQ(VXUpdateForm->ClientWidth, 566);
   EXPECT_EQ(VXUpdateForm->ClientHeight, 228);
   EXPECT_EQ(VXUpdateForm->Button2.Bounds.Left, 299);
   EXPECT_EQ(VXUpdateForm->Font.Height, 17);
-  EXPECT_EQ(VXUpdateForm->Label3.Bounds.Top, 78);
   EXPECT_EQ(Form1->ClientWidth, 459);
   EXPECT_EQ(Form1->Menu1.Bounds.Top, 64);
+}
+
+// The question's top, which the language sets, follows the scaling as every
+// other position does, so it never moves up into the text above it.
+TEST(PromptScaling, TheQuestionTopIsScaledInEveryLanguage) {
+  VirtualClock clock;
+  HeadlessHost host(clock);
+  TApplication application(host);
+  for (const int dpi : {96, 120, 144, 192}) {
+    TVXUpdateForm vx(dpi);
+    TRTGUpdateForm rtg(dpi);
+    for (const bool english : {false, true}) {
+      const LanguageTexts& texts = TextsFor(english);
+      vx.SetTexts(texts.VXPrompt);
+      rtg.SetTexts(texts.RTGPrompt);
+      for (const auto& [form, top] : {std::pair<TUpdateForm*, int>{&vx, texts.VXPrompt.Label3Top},
+                                      {&rtg, texts.RTGPrompt.Label3Top}}) {
+        SCOPED_TRACE(form->Name + " at " + std::to_string(dpi) + " dpi, english " +
+                     std::to_string(english));
+        EXPECT_EQ(form->Label3.Bounds.Top, (top * dpi + 48) / 96);
+        EXPECT_EQ(form->Label2.Bounds.Top, (38 * dpi + 48) / 96);
+      }
+    }
+  }
+}
+
+// The start window is enlarged by whole numbers from 192 dpi on, only as far
+// as it fits the screen.
+TEST(StartWindowScaling, WholeEnlargementsThatFitTheScreen) {
+  const struct {
+    int Dpi, ScreenWidth, ScreenHeight, Enlargement;
+  } cases[] = {{96, 1024, 768, 1},  {144, 1920, 1080, 1}, {191, 1920, 1080, 1},
+               {192, 1024, 768, 2}, {288, 1920, 1080, 3}, {288, 1024, 768, 2},
+               {384, 1920, 840, 3}, {192, 800, 600, 1},   {72, 1024, 768, 1}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(WindowEnlargement(c.Dpi, 459, 280, c.ScreenWidth, c.ScreenHeight), c.Enlargement)
+        << c.Dpi << " dpi on " << c.ScreenWidth << "x" << c.ScreenHeight;
+  }
+  EXPECT_EQ(LayoutPixel(459, 2), 229);
+  EXPECT_EQ(LayoutPixel(-1, 2), -1);
 }
 
 TEST_F(PromptTest, PromptsAreLaidOutAsDesigned) {

@@ -263,8 +263,9 @@ e2e_winpath() {
 }
 
 # Sets up what the target needs once per script: for Wine a private prefix
-# with fonts, no file associations from the host, and COM1..COM4 mapped to
-# $E2E_WORK/com1..com4, and a persistent server.
+# with fonts, no file associations from the host, a high-contrast colour
+# scheme, COM1..COM4 mapped to $E2E_WORK/com1..com4, and a persistent
+# server.
 e2e_target_setup() {
   mkdir -p "$E2E_WORK/config" "$E2E_WORK/bin-viewer" "$E2E_WORK/bin-none" "$E2E_WORK/viewer"
   cp "$E2E_STUB" "$E2E_WORK/viewer/"
@@ -280,7 +281,12 @@ e2e_target_setup() {
     "$E2E_WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$E2E_WORK/com$port" /f \
       >/dev/null 2>&1 </dev/null || e2e_fail "could not map COM$port"
   done
-  # The port mapping is read when the server starts.
+  # A high-contrast scheme, white texts on black windows: the prompts take
+  # it, the start window keeps its black texts on white.
+  "$E2E_WINE" reg add 'HKCU\Control Panel\Colors' /v Window /d '0 0 0' /f >/dev/null 2>&1 </dev/null &&
+    "$E2E_WINE" reg add 'HKCU\Control Panel\Colors' /v WindowText /d '255 255 255' /f \
+      >/dev/null 2>&1 </dev/null || e2e_fail "could not set the colour scheme"
+  # The port mapping and the colours are read when the server starts.
   "$E2E_WINESERVER" -k
   "$E2E_WINESERVER" -w
   "$E2E_WINESERVER" -p -f >/dev/null 2>&1 &

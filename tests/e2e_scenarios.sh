@@ -107,6 +107,16 @@ expect_main_like() {
   e2e_fail "$2 ($(e2e_pixels_differ "$E2E_WORK/now.png" "$1") pixels differ from $1)"
 }
 
+# Checks that the text in the client rectangle $2,$3 ${4}x$5 of window $1
+# stands out from its ground by a contrast of at least 4.5:1.
+expect_readable() {
+  local left top ratio
+  read -r left top _ _ <<<"$(e2e_geometry "$1")"
+  ratio=$(harness_contrast $((left + $2)) $((top + $3)) "$4" "$5")
+  awk -v r="$ratio" 'BEGIN {exit !(r >= 4.5)}' ||
+    e2e_fail "the text at $2,$3 of window $1 has a contrast of $ratio:1"
+}
+
 # Number of stub lines so far.
 stub_count() { wc -l <"$E2E_STUB_LOG"; }
 
@@ -310,7 +320,7 @@ scenario_keys() {
 }
 
 # An out-of-date interface on COM2: the prompt about 0.4 s after the
-# window; its update button starts the updater, which can claim COM2, and
+# window, its texts and the start window's readable; its update button starts the updater, which can claim COM2, and
 # ends the program.
 scenario_interface_update() {
   e2e_note "out-of-date interface on COM2, update"
@@ -326,6 +336,10 @@ scenario_interface_update() {
   local delay=$((prompted - shown))
   e2e_note "the prompt came $delay ms after the window"
   ((delay >= 250 && delay <= 1500)) || e2e_fail "the prompt came $delay ms after the window, not about 400"
+  # Readable in the colour scheme in force (white on black under Wine): the
+  # prompt's first text and the start window's version label.
+  expect_readable "$PROMPT" 16 12 345 29
+  expect_readable "$MAIN" 348 262 103 13
   local wake query
   wake=$(e2e_device_times 2 '&\r' | head -1)
   query=$(e2e_device_times 2 '0iv\r' | head -1)

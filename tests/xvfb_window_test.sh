@@ -8,9 +8,10 @@
 #     arrow); the detection commands reach both simulators at their line
 #     speeds in the timetable's spacing, and no prompt appears; double
 #     clicks on the flag last 400 ms; a click on "Beenden" ends the program.
-#  2. An out-of-date interface, English, no window manager, dark blue desktop
-#     texts: the prompt is mapped 377x152 and centred, its text in the
-#     desktop's colour, and takes the keys by itself; Escape does
+#  2. An out-of-date interface, English, no window manager, a high-contrast
+#     desktop (white on black): the prompt is mapped 377x152 and centred,
+#     in the desktop's colours, the texts of both windows readable (contrast
+#     at least 4.5:1), and the prompt takes the keys by itself; Escape does
 #     nothing, Tab and Return choose "Continue", the program goes on, and
 #     Alt+F4 (which only the program can handle here) ends it.
 #  3. The same under openbox, with a desktop resolution of 144 dpi: the
@@ -21,6 +22,9 @@
 #     prompt's hints, it can be moved and closed but not minimised,
 #     maximised, resized or made full-screen; with a settings manager, its
 #     double-click time counts.
+#  4. At 192 dpi the start window is shown twice as large, 918x560, centred,
+#     its frame two pixels wide, and a click where "Beenden" is drawn ends
+#     the program.
 # Screenshots go to $BUILD_DIR/screenshots/. Exits 77 (skipped) when a tool
 # is missing.
 set -uo pipefail
@@ -206,16 +210,19 @@ stop_devices
 
 # ------------------------- 2. out-of-date interface, English, keys, no WM
 PROMPT='^Out-of-date Tarvex version detected$'
-# A desktop whose texts are dark blue.
-xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'*foreground:\t#000090\n'
+# A high-contrast desktop: white texts on black windows.
+xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'*foreground:\twhite\n*background:\tblack\n'
 device com2 --kind interface --version 1.0
 start_program C.UTF-8
 wait_for 10 has_window "$PROMPT" || fail "no prompt for the out-of-date interface"
 DIALOG=$(window "$PROMPT")
 check_centred "$DIALOG" 377 152
-blue=$(import -window root -crop "345x29+$((X + 16))+$((Y + 12))" +repage -depth 8 txt:- 2>/dev/null |
-  sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | awk '$3 > $1 + 60 {n++} END {print n + 0}')
-((blue > 20)) || fail "the prompt's text is not drawn in the desktop's text colour"
+[[ "$(pixel $((X + 370)) $((Y + 5)))" == "0,0,0" ]] || fail "the prompt is not drawn on the desktop's black"
+# The prompt's first text, and the start window's version label below it.
+for area in "$((X + 16)) $((Y + 12)) 345 29" "$((X + 348 - 41)) $((Y + 262 - 64)) 103 13"; do
+  ratio=$(harness_contrast $area)
+  awk -v r="$ratio" 'BEGIN {exit !(r >= 4.5)}' || fail "text at $area has a contrast of $ratio:1"
+done
 import -window root "$SHOTS/linux-prompt-en.png" 2>/dev/null
 # Off every window, so the keys reach the prompt only if it took the focus.
 xdotool mousemove 5 5
@@ -300,7 +307,20 @@ else
   echo "fluxbox or xsettingsd is not installed: the prompt's actions are left out"
 fi
 
-# ------------- 4. closed standard descriptors; the X server going away
+# ------------------------------------------ 4. 200 %: the start window doubled
+# Each pixel becomes a 2x2 block; the mouse still hits the entries where
+# they are drawn.
+xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'Xft.dpi:\t192\n'
+start_program de_DE.UTF-8
+wait_for 10 has_window "$TITLE" || fail "no start window at 192 dpi"
+MAIN=$(window "$TITLE")
+check_centred "$MAIN" 918 560
+[[ "$(pixel $((X + 916)) $((Y + 558)))" == "0,0,0" ]] || fail "the frame is not two pixels wide at 192 dpi"
+import -window root -crop "918x560+$X+$Y" +repage "$SHOTS/linux-start-200.png" 2>/dev/null
+xdotool mousemove --window "$MAIN" 220 444 click 1
+wait_for 5 harness_ended "$START_PID" || fail "a click on Beenden at 192 dpi did not end the program"
+
+# ------------- 5. closed standard descriptors; the X server going away
 # Descriptors 0 to 2 left closed by the caller are taken by /dev/null, not
 # by a serial port; when the X server goes away, the program ends with one
 # line and status 1.

@@ -38,8 +38,9 @@ Fl_Font MapFont(const TFont& font) {
   return kSansSerif;
 }
 
-void UseFont(const TFont& font) {
-  fl_font(MapFont(font), font.Height);
+// Sets `font` at `scale` times its pixel height.
+void UseFont(const TFont& font, int scale) {
+  fl_font(MapFont(font), font.Height * scale);
 }
 
 const RgbImage& Picture(TBitmap bitmap) {
@@ -52,23 +53,24 @@ const RgbImage& Picture(TBitmap bitmap) {
   return images[static_cast<std::size_t>(bitmap)];
 }
 
-// Draws `image` into `box`, stretched (nearest pixel) when `stretch`, else at
-// its own size from the box's corner; clipped to the box.
-void DrawImage(const RgbImage& image, const TRect& box, bool stretch) {
+// Draws `image` into the layout box `box`, stretched (nearest pixel) when
+// `stretch`, else at its own size from the box's corner, clipped to the box;
+// each layout pixel `scale` by `scale` screen pixels.
+void DrawImage(const RgbImage& image, const TRect& box, bool stretch, int scale) {
   if (image.Empty()) return;
-  const int w = stretch ? box.Width : std::min(image.Width, box.Width);
-  const int h = stretch ? box.Height : std::min(image.Height, box.Height);
+  const int w = (stretch ? box.Width : std::min(image.Width, box.Width)) * scale;
+  const int h = (stretch ? box.Height : std::min(image.Height, box.Height)) * scale;
   if (w <= 0 || h <= 0) return;
   std::vector<unsigned char> pixels(static_cast<std::size_t>(w) * h * 3);
   for (int y = 0; y < h; ++y) {
-    const int sy = stretch ? y * image.Height / h : y;
+    const int sy = stretch ? y * image.Height / h : y / scale;
     for (int x = 0; x < w; ++x) {
-      const int sx = stretch ? x * image.Width / w : x;
+      const int sx = stretch ? x * image.Width / w : x / scale;
       std::copy_n(&image.Pixels[(static_cast<std::size_t>(sy) * image.Width + sx) * 3], 3,
                   &pixels[(static_cast<std::size_t>(y) * w + x) * 3]);
     }
   }
-  fl_draw_image(pixels.data(), box.Left, box.Top, w, h, 3);
+  fl_draw_image(pixels.data(), box.Left * scale, box.Top * scale, w, h, 3);
 }
 
 // Breaks `text` into lines no wider than `width`, at blanks; a word wider
@@ -94,32 +96,33 @@ std::vector<std::string> WrapLines(const std::string& text, int width) {
   return lines;
 }
 
-void DrawText(const TControl& c, const std::string& utf8) {
-  UseFont(c.Font);
-  fl_color(FL_FOREGROUND_COLOR);
+void DrawText(const TControl& c, int scale, const std::string& utf8, Fl_Color ink) {
+  UseFont(c.Font, scale);
+  fl_color(ink);
+  const TRect b = c.Bounds.Scaled(scale);
   const int ascent = fl_height() - fl_descent();
   if (c.WordWrap) {
-    int y = c.Bounds.Top + ascent;
-    for (const std::string& line : WrapLines(utf8, c.Bounds.Width)) {
-      fl_draw(line.c_str(), c.Bounds.Left, y);
+    int y = b.Top + ascent;
+    for (const std::string& line : WrapLines(utf8, b.Width)) {
+      fl_draw(line.c_str(), b.Left, y);
       y += fl_height();
     }
     return;
   }
-  int x = c.Bounds.Left;
+  int x = b.Left;
   if (c.Alignment == TAlignment::Right) {
-    x = c.Bounds.Left + c.Bounds.Width - static_cast<int>(fl_width(utf8.c_str()));
+    x = b.Left + b.Width - static_cast<int>(fl_width(utf8.c_str()));
   }
-  fl_draw(utf8.c_str(), x, c.Bounds.Top + ascent);
+  fl_draw(utf8.c_str(), x, b.Top + ascent);
 }
 
-void DrawButton(const TWindow& window, const TControl& c, bool focused) {
-  const TRect& b = c.Bounds;
+void DrawButton(const TWindow& window, const TControl& c, bool focused, int scale) {
+  const TRect b = c.Bounds.Scaled(scale);
   const bool pressed = window.Pressed() == &c;
   fl_draw_box(pressed ? FL_DOWN_BOX : FL_UP_BOX, b.Left, b.Top, b.Width, b.Height,
               FL_BACKGROUND_COLOR);
-  UseFont(c.Font);
-  fl_color(FL_FOREGROUND_COLOR);
+  UseFont(c.Font, scale);
+  fl_color(fl_contrast(FL_FOREGROUND_COLOR, FL_BACKGROUND_COLOR));
   const std::string utf8 = Cp1252ToUtf8(c.Caption);
   fl_draw(utf8.c_str(), b.Left + (pressed ? 1 : 0), b.Top + (pressed ? 1 : 0), b.Width, b.Height,
           FL_ALIGN_CENTER);
@@ -253,13 +256,17 @@ void CentreOnScreen(Fl_Window& window) {
 }  // namespace
 
 // A native window showing one model.
+// The window is `scale` times the model's size: every layout pixel is a
+// block of `scale` by `scale`.
 class ModelWindow : public Fl_Double_Window {
  public:
-  explicit ModelWindow(TWindow& model)
-      : Fl_Double_Window(model.ClientWidth, model.ClientHeight), model_(model) {
+  ModelWindow(TWindow& model, int scale)
+      : Fl_Double_Window(model.ClientWidth * scale, model.ClientHeight * scale),
+        model_(model),
+        scale_(scale) {
     end();
     if (model.FrameKind == TWindow::Frame::Dialog) {
-      size_range(model.ClientWidth, model.ClientHeight, model.ClientWidth, model.ClientHeight);
+      size_range(w(), h(), w(), h());
     } else {
       border(0);
     }
@@ -272,28 +279,38 @@ class ModelWindow : public Fl_Double_Window {
     label(title_.c_str());
   }
 
+  // The start window is a picture on white with black texts. A prompt takes
+  // the desktop's text and window colours as a pair (FLTK reads them from
+  // the X resources foreground and background); text too close to its
+  // ground gives way to black or white.
   void draw() override {
-    fl_color(FL_WHITE);
+    const bool dialog = model_.FrameKind == TWindow::Frame::Dialog;
+    const Fl_Color ground = dialog ? FL_BACKGROUND2_COLOR : FL_WHITE;
+    const Fl_Color ink = dialog ? fl_contrast(FL_FOREGROUND_COLOR, ground) : FL_BLACK;
+    fl_color(ground);
     fl_rectf(0, 0, w(), h());
     for (const auto& control : model_.Controls()) {
       const TControl& c = *control;
       if (!c.Visible) continue;
-      fl_push_clip(c.Bounds.Left, c.Bounds.Top, c.Bounds.Width, c.Bounds.Height);
+      const TRect b = c.Bounds.Scaled(scale_);
+      fl_push_clip(b.Left, b.Top, b.Width, b.Height);
       switch (c.Kind) {
         case TControlKind::Image:
-          DrawImage(Picture(c.Picture), c.Bounds, c.Stretch);
+          DrawImage(Picture(c.Picture), c.Bounds, c.Stretch, scale_);
           break;
         case TControlKind::Shape:
           fl_color(FL_BLACK);
-          fl_rect(c.Bounds.Left, c.Bounds.Top, c.Bounds.Width, c.Bounds.Height);
+          for (int inset = 0; inset < scale_; ++inset) {
+            fl_rect(b.Left + inset, b.Top + inset, b.Width - 2 * inset, b.Height - 2 * inset);
+          }
           break;
         case TControlKind::Label:
-          fl_color(FL_WHITE);
-          fl_rectf(c.Bounds.Left, c.Bounds.Top, c.Bounds.Width, c.Bounds.Height);
-          DrawText(c, Cp1252ToUtf8(c.Caption));
+          fl_color(ground);
+          fl_rectf(b.Left, b.Top, b.Width, b.Height);
+          DrawText(c, scale_, Cp1252ToUtf8(c.Caption), ink);
           break;
         case TControlKind::Button:
-          DrawButton(model_, c, model_.Focused() == &c);
+          DrawButton(model_, c, model_.Focused() == &c, scale_);
           break;
       }
       fl_pop_clip();
@@ -323,7 +340,7 @@ class ModelWindow : public Fl_Double_Window {
       case FL_ENTER:  // the pointer's first position inside counts as a move
       case FL_MOVE:
       case FL_DRAG:
-        model_.MouseMove(Fl::event_x(), Fl::event_y());
+        model_.MouseMove(X(), Y());
         return 1;
       case FL_PUSH: {
         if (Fl::event_button() != FL_LEFT_MOUSE) return 1;
@@ -332,11 +349,11 @@ class ModelWindow : public Fl_Double_Window {
         clicks_.Time = DoubleClickTime();
         const int count = clicks_.Press(static_cast<std::uint32_t>(fl_xevent->xbutton.time),
                                         Fl::event_x_root(), Fl::event_y_root());
-        model_.MouseDown(Fl::event_x(), Fl::event_y(), count);
+        model_.MouseDown(X(), Y(), count);
         return 1;
       }
       case FL_RELEASE:
-        if (Fl::event_button() == FL_LEFT_MOUSE) model_.MouseUp(Fl::event_x(), Fl::event_y());
+        if (Fl::event_button() == FL_LEFT_MOUSE) model_.MouseUp(X(), Y());
         return 1;
       case FL_KEYBOARD:
       case FL_SHORTCUT:
@@ -347,6 +364,10 @@ class ModelWindow : public Fl_Double_Window {
   }
 
  private:
+  // The event's position in layout pixels.
+  int X() const { return LayoutPixel(Fl::event_x(), scale_); }
+  int Y() const { return LayoutPixel(Fl::event_y(), scale_); }
+
   // Passes a key to the model; false for keys the windows do not use. A
   // press of a key that is down already is a repeat (FLTK drops the
   // releases X sends between repeats).
@@ -388,6 +409,7 @@ class ModelWindow : public Fl_Double_Window {
   }
 
   TWindow& model_;
+  const int scale_;
   std::string title_;
   TClickCounter clicks_;
 };
@@ -430,10 +452,17 @@ void FltkHost::SetFonts() {
   Fl::set_font(kArialBold, "BArial");
 }
 
+int FltkHost::Enlargement(const TWindow& window) {
+  if (window.FrameKind == TWindow::Frame::Dialog) return 1;
+  int x = 0, y = 0, w = 0, h = 0;
+  Fl::screen_xywh(x, y, w, h, 0);
+  return WindowEnlargement(LogicalDpi(), window.ClientWidth, window.ClientHeight, w, h);
+}
+
 ModelWindow& FltkHost::NativeWindow(TWindow& window) {
   auto& native = windows_[&window];
   if (!native) {
-    native = std::make_unique<ModelWindow>(window);
+    native = std::make_unique<ModelWindow>(window, Enlargement(window));
     native->SetTitle(&window == main_ ? title_ : window.Caption);
     if (&window == main_) native->xclass("orbilex");
   }
@@ -453,8 +482,9 @@ void FltkHost::Run(TWindow& mainWindow) {
   // by itself where the visual has it; asking for it here as well would add
   // two round trips to the server before the window is shown.
   Fl::visual(FL_RGB);
-  // The desktop's text and button colours ("foreground", "background" in
-  // the X resources), the counterparts of Windows' system colours.
+  // The desktop's text, window and button colours ("foreground",
+  // "background" in the X resources), the counterparts of Windows' system
+  // colours, for the prompts.
   Fl::get_system_colors();
   ModelWindow& window = NativeWindow(mainWindow);
   mainWindow.Show();
@@ -536,6 +566,6 @@ void FltkHost::TitleChanged(const std::string& title) {
 
 int FltkHost::TextWidth(const TFont& font, std::string_view text) {
   SetFonts();
-  UseFont(font);
+  UseFont(font, 1);
   return static_cast<int>(fl_width(Cp1252ToUtf8(text).c_str()) + 0.5);
 }

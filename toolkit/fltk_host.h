@@ -40,6 +40,9 @@ class FltkHost : public Host {
   // fonts: "MS Sans Serif" (Liberation Sans stands in without it), "Arial"
   // and bold "Arial" as fontconfig gives them.
   void SetFonts();
+  // The start window's enlargement (WindowEnlargement) at the desktop's
+  // dpi on the first screen; 1 for the prompts, which scale themselves.
+  int Enlargement(const TWindow& window);
   ModelWindow& NativeWindow(TWindow& window);
   void ApplyCursor(ModelWindow& window);
 

@@ -244,3 +244,10 @@ void TApplication::Terminate() {
   terminated_ = true;
   host_.Quit();
 }
+
+// ------------------------------------------------------------ enlargement
+
+int WindowEnlargement(int dpi, int width, int height, int screenWidth, int screenHeight) {
+  if (width <= 0 || height <= 0) return 1;
+  return std::max(1, std::min({dpi / 96, screenWidth / width, screenHeight / height}));
+}

@@ -20,6 +20,10 @@ struct TRect {
   bool Contains(int x, int y) const {
     return x >= Left && y >= Top && x < Left + Width && y < Top + Height;
   }
+  // The rectangle with every coordinate `scale` times as large.
+  TRect Scaled(int scale) const {
+    return {Left * scale, Top * scale, Width * scale, Height * scale};
+  }
 };
 
 struct TFont {

@@ -41,3 +41,14 @@ class Host {
   // Logical dots per inch of the screen (96 at normal size).
   virtual int LogicalDpi() = 0;
 };
+
+// How many times a borderless window of `width` by `height` layout pixels is
+// shown enlarged at `dpi`, each layout pixel a square block: floor(dpi / 96)
+// from 192 dpi on, at most what fits a screen of `screenWidth` by
+// `screenHeight`, and at least 1.
+int WindowEnlargement(int dpi, int width, int height, int screenWidth, int screenHeight);
+// A screen coordinate of a window enlarged `scale` times, in layout pixels
+// (rounded down, also left of and above the window).
+inline int LayoutPixel(int value, int scale) {
+  return value >= 0 ? value / scale : (value - scale + 1) / scale;
+}

@@ -160,6 +160,8 @@ struct Win32Host::Impl {
     WindowHandle Handle;
     bool Active = false;
     std::string ShownCaption;
+    // Every layout pixel is a block of Scale by Scale on the screen.
+    int Scale = 1;
   };
 
   HINSTANCE Instance = GetModuleHandleW(nullptr);
@@ -216,8 +218,35 @@ struct Win32Host::Impl {
     CreateWindowExW(exStyle, kWindowClass, Widen(native->ShownCaption).c_str(), style, left, top,
                     width, height, dialog ? MainHandle : nullptr, nullptr, Instance, native.get());
     Native& result = *native;
+    // The start window is enlarged at a high dpi; the prompts scale
+    // themselves.
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    if (!dialog && result.Handle) {
+      result.Scale = WindowEnlargement(WindowDpi(result.Handle.get()), model.ClientWidth,
+                                       model.ClientHeight, screenWidth, screenHeight);
+    }
+    if (result.Scale > 1) {
+      const int w = model.ClientWidth * result.Scale;
+      const int h = model.ClientHeight * result.Scale;
+      SetWindowPos(result.Handle.get(), nullptr, (screenWidth - w) / 2, (screenHeight - h) / 2, w,
+                   h, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     Windows[&model] = std::move(native);
     return result;
+  }
+
+  // The dots per inch of the monitor `window` is on, where the system tells
+  // (GetDpiForWindow, looked up by name so that the program still starts
+  // where user32 lacks it); else the screen's.
+  static int WindowDpi(HWND window) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    const UINT dpi = getDpiForWindow != nullptr ? getDpiForWindow(window) : 0;
+    if (dpi != 0) return static_cast<int>(dpi);
+    WindowDc screen(nullptr);
+    return GetDeviceCaps(screen.get(), LOGPIXELSY);
   }
 
   Native* Find(TWindow& model) {
@@ -291,6 +320,18 @@ struct Win32Host::Impl {
 
   // ---------------------------------------------------------------- paint
 
+  static bool IsDialog(const Native& native) {
+    return native.Model->FrameKind == TWindow::Frame::Dialog;
+  }
+
+  // The start window is a picture on white with black texts; a prompt takes
+  // the system's window colour and window text colour as a pair, so that a
+  // high-contrast scheme applies to it.
+  static HBRUSH Ground(const Native& native) {
+    return IsDialog(native) ? GetSysColorBrush(COLOR_WINDOW)
+                            : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  }
+
   void Paint(Native& native) {
     PaintScope paint(native.Handle.get());
     RECT client{};
@@ -299,7 +340,7 @@ struct Win32Host::Impl {
     GdiObject<HBITMAP> surface(CreateCompatibleBitmap(paint.get(), client.right, client.bottom));
     {
       Selection selected(buffer.get(), surface.get());
-      FillRect(buffer.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+      FillRect(buffer.get(), &client, Ground(native));
       SetBkMode(buffer.get(), TRANSPARENT);
       for (const auto& control : native.Model->Controls()) {
         if (control->Visible) PaintControl(buffer.get(), native, *control);
@@ -315,21 +356,24 @@ struct Win32Host::Impl {
   }
 
   void PaintControl(HDC dc, const Native& native, const TControl& control) {
-    RECT bounds = ToRect(control.Bounds);
+    const int scale = native.Scale;
+    RECT bounds = ToRect(control.Bounds.Scaled(scale));
     switch (control.Kind) {
       case TControlKind::Image:
-        PaintImage(dc, control);
+        PaintImage(dc, control, scale);
         break;
-      case TControlKind::Shape: {
-        Selection pen(dc, GetStockObject(BLACK_PEN));
-        Selection brush(dc, GetStockObject(NULL_BRUSH));
-        Rectangle(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);
+      case TControlKind::Shape:
+        // A black frame one layout pixel wide.
+        for (int i = 0; i < scale; ++i) {
+          FrameRect(dc, &bounds, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+          InflateRect(&bounds, -1, -1);
+        }
         break;
-      }
       case TControlKind::Label: {
-        FillRect(dc, &bounds, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        Selection font(dc, Font(control.Font));
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        FillRect(dc, &bounds, Ground(native));
+        Selection font(dc,
+                       Font({control.Font.Name, control.Font.Height * scale, control.Font.Bold}));
+        SetTextColor(dc, IsDialog(native) ? GetSysColor(COLOR_WINDOWTEXT) : RGB(0, 0, 0));
         UINT format = DT_NOPREFIX | DT_TOP;
         format |= control.Alignment == TAlignment::Right ? DT_RIGHT : DT_LEFT;
         format |= control.WordWrap ? DT_WORDBREAK : DT_SINGLELINE;
@@ -343,7 +387,9 @@ struct Win32Host::Impl {
     }
   }
 
-  void PaintImage(HDC dc, const TControl& control) {
+  // Draws the control's bitmap, each of its pixels a block of `scale` by
+  // `scale`.
+  void PaintImage(HDC dc, const TControl& control, int scale) {
     HBITMAP bitmap = Bitmap(control.Picture);
     if (bitmap == nullptr) return;
     BITMAP info{};
@@ -351,14 +397,16 @@ struct Win32Host::Impl {
     MemoryDc source(dc);
     Selection selected(source.get(), bitmap);
     const TRect& b = control.Bounds;
+    SetStretchBltMode(dc, COLORONCOLOR);
     if (control.Stretch) {
-      SetStretchBltMode(dc, COLORONCOLOR);
-      StretchBlt(dc, b.Left, b.Top, b.Width, b.Height, source.get(), 0, 0, info.bmWidth,
-                 info.bmHeight, SRCCOPY);
+      StretchBlt(dc, b.Left * scale, b.Top * scale, b.Width * scale, b.Height * scale, source.get(),
+                 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
     } else {
       // At its own size, cut to the control's bounds.
-      BitBlt(dc, b.Left, b.Top, std::min<int>(b.Width, info.bmWidth),
-             std::min<int>(b.Height, info.bmHeight), source.get(), 0, 0, SRCCOPY);
+      const int w = std::min<int>(b.Width, info.bmWidth);
+      const int h = std::min<int>(b.Height, info.bmHeight);
+      StretchBlt(dc, b.Left * scale, b.Top * scale, w * scale, h * scale, source.get(), 0, 0, w, h,
+                 SRCCOPY);
     }
   }
 
@@ -388,6 +436,14 @@ struct Win32Host::Impl {
 
   // ---------------------------------------------------------------- input
 
+  // A mouse message's position in layout pixels.
+  static int X(const Native& native, LPARAM lParam) {
+    return LayoutPixel(GET_X_LPARAM(lParam), native.Scale);
+  }
+  static int Y(const Native& native, LPARAM lParam) {
+    return LayoutPixel(GET_Y_LPARAM(lParam), native.Scale);
+  }
+
   LRESULT Handle(Native& native, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND handle = native.Handle.get();
     TWindow& model = *native.Model;
@@ -398,18 +454,17 @@ struct Win32Host::Impl {
       case WM_ERASEBKGND:
         return 1;
       case WM_MOUSEMOVE:
-        model.MouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        model.MouseMove(X(native, lParam), Y(native, lParam));
         return 0;
       case WM_LBUTTONDOWN:
       case WM_LBUTTONDBLCLK:
         SetCapture(handle);
-        model.MouseDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam),
-                        message == WM_LBUTTONDBLCLK ? 2 : 1);
+        model.MouseDown(X(native, lParam), Y(native, lParam), message == WM_LBUTTONDBLCLK ? 2 : 1);
         return 0;
       case WM_LBUTTONUP:
         // Released before the click runs: a click may open a modal dialog.
         ReleaseCapture();
-        model.MouseUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        model.MouseUp(X(native, lParam), Y(native, lParam));
         return 0;
       case WM_KEYDOWN:
         if (const std::optional<TKey> key = MapKey(wParam)) {

@@ -26,7 +26,8 @@ TUpdateForm::TUpdateForm(std::string name, const PromptTexts& initial, int label
       Label2(Add("Label2", TControlKind::Label, Scale({16, 38, 345, 45}, dpi))),
       Label3(Add("Label3", TControlKind::Label, Scale({16, 78, label3Width, 13}, dpi))),
       Button1(Add("Button1", TControlKind::Button, Scale({52, 120, 125, 25}, dpi))),
-      Button2(Add("Button2", TControlKind::Button, Scale({199, 120, 125, 25}, dpi))) {
+      Button2(Add("Button2", TControlKind::Button, Scale({199, 120, 125, 25}, dpi))),
+      dpi_(dpi) {
   Font.Height = Scale(11, dpi);
   for (const auto& control : Controls()) control->Font = Font;
   Label1.WordWrap = true;
@@ -50,7 +51,7 @@ void TUpdateForm::SetTexts(const PromptTexts& texts) {
   SetCaption(Label3, texts.Label3);
   SetCaption(Button1, texts.Button1);
   SetCaption(Button2, texts.Button2);
-  SetTop(Label3, texts.Label3Top);
+  SetTop(Label3, Scale(texts.Label3Top, dpi_));
 }
 
 void TUpdateForm::Button2Click() {

@@ -19,7 +19,8 @@ class TUpdateForm : public TWindow {
   TControl& Button1;
   TControl& Button2;
 
-  // Sets the caption, the texts and the (unscaled) top of Label3.
+  // Sets the caption, the texts and the top of Label3 (laid out for 96 dpi,
+  // scaled like every other position).
   void SetTexts(const PromptTexts& texts);
 
   virtual void Button1Click() = 0;
@@ -31,6 +32,9 @@ class TUpdateForm : public TWindow {
   void FormClose() override;
   // The answer given, for FormClose.
   const char* answer_ = "closed";
+
+ private:
+  int dpi_;
 };
 
 class TVXUpdateForm : public TUpdateForm {
