@@ -302,15 +302,17 @@ std::string PosixPlatform::LastErrorText() {
 
 void PosixPlatform::NoticeRefusedPort(const std::string& portName) {
   const int error = errno;
-  if (error != EACCES) return;
+  if (lastPortCheck_.State != PortState::Denied) return;
   std::string name = portName;
   std::transform(name.begin(), name.end(), name.begin(), [](char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   });
   if (!refusedPorts_.insert(name).second) return;
+  // The group that owns the device, typically dialout.
+  const std::string group = lastPortCheck_.Detail.empty() ? "dialout" : lastPortCheck_.Detail;
   posixplatform::Notice("cannot open " + name + " (" + PortDeviceName(portName) +
-                        "): permission denied; to use it, add yourself to the group dialout "
-                        "(sudo adduser $USER dialout) and log in again");
+                        "): permission denied; to use it, add yourself to the group " + group +
+                        " (sudo adduser $USER " + group + ") and log in again");
   errno = error;
 }
 

@@ -237,6 +237,7 @@ class PosixPlatform : public Platform {
   std::string root_;               // ending in "/"
   std::optional<std::array<PosixPort, 4>> ports_;
   std::map<int, OpenPort> openPorts_;
+  PortCheck lastPortCheck_;             // of the last CreateFileA
   std::set<std::string> refusedPorts_;  // told already
 };
 

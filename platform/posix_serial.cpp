@@ -303,8 +303,10 @@ PortHandle PosixPlatform::CreateFileA(const std::string& portName) {
   for (std::size_t i = 0; i < Ports().size(); ++i) {
     if (!SameIgnoringCase(portName, "COM" + std::to_string(i + 1))) continue;
     int fd = -1;
-    return OpenDevice(Ports()[i].Device, fd).State == PortState::Free ? fd : kInvalidPort;
+    lastPortCheck_ = OpenDevice(Ports()[i].Device, fd);
+    return lastPortCheck_.State == PortState::Free ? fd : kInvalidPort;
   }
+  lastPortCheck_ = {};
   return kInvalidPort;
 }
 

@@ -218,10 +218,16 @@ TEST(PosixTraceTest, PortRefusedByPermissionsIsToldOnce) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   ASSERT_EQ(WEXITSTATUS(status), 0);
+  // The group named is the one that owns the device.
+  struct stat info = {};
+  ASSERT_EQ(stat(device.Slave.c_str(), &info), 0);
+  const group* owner = getgrgid(info.st_gid);
+  ASSERT_NE(owner, nullptr);
+  const std::string name = owner->gr_name;
   EXPECT_EQ(Lines(ReadText(told)),
             std::vector<std::string>{"start: cannot open COM1 (" + device.Slave +
-                                     "): permission denied; to use it, add yourself to the group "
-                                     "dialout (sudo adduser $USER dialout) and log in again"});
+                                     "): permission denied; to use it, add yourself to the group " +
+                                     name + " (sudo adduser $USER " + name + ") and log in again"});
 }
 
 }  // namespace
