@@ -9,8 +9,8 @@
 // in the 32-bit executable about 160 KB of 410 KB, for messages that a
 // windowed program cannot show. Defined here, they take the place of the
 // library's own, whose objects the linker then leaves out. (The unwinder
-// and the personality routine stay: the compiler's cleanup code and
-// std::from_chars refer to them.)
+// and the personality routine stay: the library's thread-safe
+// initialisation of local statics refers to them.)
 //
 // Every helper that the library defines in functexcept.o and functional.o
 // is replaced: one left out would quietly bring its object, and with it the

@@ -40,6 +40,13 @@ if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
   # with an internal error on the window models.
   target_link_options(start PRIVATE -flto-partition=one)
 endif()
+# Built without exceptions: the program throws and catches none, and ends at
+# once where the library would throw (app/nothrow_win32.cpp). This leaves out
+# the cleanup code and exception tables of its functions: about 8 KB in the
+# 32-bit program.
+foreach(target start startcore starttoolkit starttrace starttext)
+  target_compile_options(${target} PRIVATE -fno-exceptions)
+endforeach()
 # The resource script names its files relative to assets/.
 set_property(SOURCE assets/start.rc APPEND PROPERTY OBJECT_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/assets/start.manifest

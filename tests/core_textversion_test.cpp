@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <string>
 
@@ -51,6 +52,25 @@ TEST(TextToVersion, LongIllFormedDigitRunsRoundCorrectly) {
        {"12345678901234567890", "99999999999999999999999", "123456789012345678901234567890123"}) {
     EXPECT_EQ(TextToVersion(digits + "x"), TextToVersion(digits)) << digits;
   }
+}
+
+// Values near or exactly halfway between two doubles round to the nearest,
+// ties to the even one, however many digits decide it.
+TEST(TextToVersion, RoundsToTheNearestDoubleTiesToEven) {
+  const std::string aboveHalfway = "9007199254740993." + std::string(800, '0') + "1";
+  const Case cases[] = {
+      // exactly halfway: the even neighbour
+      {"1.00000000000000011102230246251565404236316680908203125", 1.0},
+      {"1.00000000000000033306690738754696212708950042724609375", 1 + 0x1p-51},
+      {"9007199254740993", 0x1p53},
+      {aboveHalfway.c_str(), 0x1p53 + 2},
+      {"0.1", 0.1},
+      {"1.7976931348623157e308", DBL_MAX},
+      {"2.2250738585072012e-308", DBL_MIN},
+      {"2.2250738585072011e-308", 0.0},  // rounds below the smallest normal double
+  };
+  for (const Case& c : cases) EXPECT_EQ(TextToVersion(c.text), c.expected) << c.text;
+  EXPECT_EQ(TextToVersion("1.7976931348623159e308"), HUGE_VAL);
 }
 
 TEST(TextToVersion, ValuesBeyondTheRangeOfADoubleAreInfiniteOrZero) {
