@@ -141,6 +141,23 @@ TEST_F(PromptTest, TheCursorIsTheDefaultWhileAPromptIsUp) {
   EXPECT_EQ(host.Modals.size(), 2u);
 }
 
+// A backend that loads its fonts only once the start window is on the
+// screen cannot measure when the start-up sets the texts: the question is
+// sized when its prompt is shown.
+TEST_F(PromptTest, TheQuestionIsSizedWhenShownWhereTextsCannotBeMeasuredBefore) {
+  OutOfDateDevices();
+  host.Measurable = false;
+  RunUntil(0);
+  const TControl& question = VXUpdateForm->Label3;
+  const int measured = host.TextWidth(question.Font, question.Caption);
+  EXPECT_NE(question.Bounds.Width, measured);
+  host.Measurable = true;
+  host.At(410, [&] { EXPECT_EQ(question.Bounds.Width, measured); });
+  host.At(420, [] { VXUpdateForm->CloseRequest(); });
+  RunUntil(420);
+  EXPECT_EQ(host.Modals.size(), 1u);
+}
+
 TEST_F(PromptTest, UpdatingTheInterfaceReleasesThePortsAndEnds) {
   OutOfDateDevices();
   host.At(500, [] {

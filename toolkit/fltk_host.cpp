@@ -260,8 +260,9 @@ void CentreOnScreen(Fl_Window& window) {
 // block of `scale` by `scale`.
 class ModelWindow : public Fl_Double_Window {
  public:
-  ModelWindow(TWindow& model, int scale)
+  ModelWindow(FltkHost& host, TWindow& model, int scale)
       : Fl_Double_Window(model.ClientWidth * scale, model.ClientHeight * scale),
+        host_(host),
         model_(model),
         scale_(scale) {
     end();
@@ -284,6 +285,7 @@ class ModelWindow : public Fl_Double_Window {
   // the X resources foreground and background); text too close to its
   // ground gives way to black or white.
   void draw() override {
+    host_.SetFonts();
     const bool dialog = model_.FrameKind == TWindow::Frame::Dialog;
     const Fl_Color ground = dialog ? FL_BACKGROUND2_COLOR : FL_WHITE;
     const Fl_Color ink = dialog ? fl_contrast(FL_FOREGROUND_COLOR, ground) : FL_BLACK;
@@ -408,6 +410,7 @@ class ModelWindow : public Fl_Double_Window {
     window->model_.CloseRequest();
   }
 
+  FltkHost& host_;
   TWindow& model_;
   const int scale_;
   std::string title_;
@@ -462,7 +465,7 @@ int FltkHost::Enlargement(const TWindow& window) {
 ModelWindow& FltkHost::NativeWindow(TWindow& window) {
   auto& native = windows_[&window];
   if (!native) {
-    native = std::make_unique<ModelWindow>(window, Enlargement(window));
+    native = std::make_unique<ModelWindow>(*this, window, Enlargement(window));
     native->SetTitle(&window == main_ ? title_ : window.Caption);
     if (&window == main_) native->xclass("orbilex");
   }
@@ -496,7 +499,6 @@ void FltkHost::Run(TWindow& mainWindow) {
     const Fl_RGB_Image image(icon.Pixels.data(), icon.Width, icon.Height, icon.Channels);
     window.icon(&image);
   }
-  SetFonts();
   ShowFocused(window, false);
   ApplyCursor(window);
   ShowInTaskBar(window);

@@ -17,7 +17,8 @@ class FltkHost : public Host {
   // Starts making the bitmap face "MS Sans Serif" that fonts-wine ships
   // usable, on a thread of its own: fontconfig reads its configuration and
   // caches then, the longest part of the start-up, while the display opens
-  // and the window is built. No text is measured or drawn before it is done.
+  // and the start window is built and mapped. No text is measured or drawn
+  // before it is done.
   FltkHost();
   ~FltkHost() override;
 
@@ -31,14 +32,20 @@ class FltkHost : public Host {
   // and window lists show (the borderless window has no caption to show it).
   void TitleChanged(const std::string& title) override;
   int TextWidth(const TFont& font, std::string_view text) override;
+  // Fonts are set up once the start window is on the screen: loading
+  // fontconfig's configuration would hold it back by several milliseconds.
+  bool TextMeasurable() override { return fontsSet_; }
   // The desktop's font resolution, the resource Xft.dpi that desktops set
   // for scaling; 96 without it.
   int LogicalDpi() override;
 
  private:
+  friend class ModelWindow;
+
   // Waits for the thread that adds "MS Sans Serif", once, then names the
   // fonts: "MS Sans Serif" (Liberation Sans stands in without it), "Arial"
-  // and bold "Arial" as fontconfig gives them.
+  // and bold "Arial" as fontconfig gives them. Called when a window is
+  // first drawn, or a text measured.
   void SetFonts();
   // The start window's enlargement (WindowEnlargement) at the desktop's
   // dpi on the first screen; 1 for the prompts, which scale themselves.

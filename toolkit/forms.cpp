@@ -35,10 +35,28 @@ void TWindow::Invalidate() {
 
 void TWindow::SetCaption(TControl& control, const std::string& text) {
   control.Caption = text;
-  if (control.AutoSize && Application != nullptr) {
-    control.Bounds.Width = Application->Backend().TextWidth(control.Font, text);
-  }
+  if (control.AutoSize) Measure(control);
   Invalidate();
+}
+
+void TWindow::Measure(TControl& control) {
+  if (Application == nullptr) return;
+  Host& host = Application->Backend();
+  if (host.TextMeasurable()) {
+    control.Bounds.Width = host.TextWidth(control.Font, control.Caption);
+  } else {
+    measureOnShow_ = true;
+  }
+}
+
+void TWindow::MeasureMarked() {
+  if (!measureOnShow_ || Application == nullptr) return;
+  measureOnShow_ = false;
+  for (const auto& control : controls_) {
+    if (control->AutoSize) {
+      control->Bounds.Width = Application->Backend().TextWidth(control->Font, control->Caption);
+    }
+  }
 }
 
 void TWindow::SetVisible(TControl& control, bool visible) {
@@ -163,6 +181,7 @@ void TWindow::CloseRequest() {
 
 void TWindow::Show() {
   if (showing_) return;
+  MeasureMarked();
   showing_ = true;
   FormShow();
   Invalidate();
@@ -170,6 +189,7 @@ void TWindow::Show() {
 
 void TWindow::ShowModal() {
   if (Application == nullptr || showing_) return;
+  MeasureMarked();
   TApplication& app = *Application;
   TWindow* outer = app.modalWindow_;
   const TCursor saved = app.cursor_;

@@ -127,9 +127,14 @@ class TWindow {
  private:
   bool AcceptsInput() const;
   void FocusNext(int step);
+  // Sizes an auto-size label to its caption, or marks it to be sized when
+  // the window is shown if the backend cannot measure yet.
+  void Measure(TControl& control);
+  void MeasureMarked();
 
   std::vector<std::unique_ptr<TControl>> controls_;
   bool showing_ = false;
+  bool measureOnShow_ = false;
   bool modal_ = false;
   bool modalDone_ = false;
   TControl* focused_ = nullptr;

@@ -46,6 +46,8 @@ class HeadlessHost : public Host {
   void TitleChanged(const std::string& title) override { Title = title; }
   // A fixed-pitch approximation: 6 pixels per character.
   int TextWidth(const TFont& font, std::string_view text) override;
+  bool TextMeasurable() override { return Measurable; }
+  bool Measurable = true;
   int LogicalDpi() override { return Dpi; }
 
  private:

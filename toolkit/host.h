@@ -38,6 +38,10 @@ class Host {
 
   // Width in pixels of one line of code-page-1252 `text` in `font`.
   virtual int TextWidth(const TFont& font, std::string_view text) = 0;
+  // Whether TextWidth answers at once. Where fonts are loaded only once the
+  // first window is on the screen, a text set before is measured when its
+  // window is shown.
+  virtual bool TextMeasurable() = 0;
   // Logical dots per inch of the screen (96 at normal size).
   virtual int LogicalDpi() = 0;
 };

@@ -26,6 +26,7 @@ class Win32Host : public Host {
   void CursorChanged(TCursor cursor) override;
   void TitleChanged(const std::string& title) override;
   int TextWidth(const TFont& font, std::string_view text) override;
+  bool TextMeasurable() override { return true; }
   int LogicalDpi() override;
 
   struct Impl;
