@@ -1,4 +1,12 @@
 // The entry of the Linux program.
+// The windows come before the X11 headers, which define None as a macro.
+#include "app/start.h"
+#include "platform/posix_platform.h"
+#include "platform/tracing_platform.h"
+#include "toolkit/fltk_host.h"
+#include "ui/startf.h"
+#include "ui/updatef.h"
+
 #include <FL/Fl.H>
 #include <FL/x.H>
 #include <fcntl.h>
@@ -11,11 +19,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "app/start.h"
-#include "platform/posix_platform.h"
-#include "platform/tracing_platform.h"
-#include "toolkit/fltk_host.h"
 
 namespace {
 
@@ -149,7 +152,20 @@ int main(int argc, char** argv) {
 
   PosixPlatformWithPortNotices platform;
   std::optional<TracingPlatform> traced;
-  if (trace) traced.emplace(platform, *trace);
+  if (trace) {
+    traced.emplace(platform, *trace);
+    host.SetTrace([&traced](std::string_view event) { traced->Trace(event); });
+  }
   StartProgram program(traced ? static_cast<Platform&>(*traced) : platform, host);
+  // Every text of the three windows in both languages, for the backend to
+  // fit its fonts to; the start window sets its language again as it shows.
+  for (const bool english : {false, true}) {
+    Form1->English = english;
+    Form1->ApplyLanguage();
+    for (const TWindow* window :
+         std::initializer_list<const TWindow*>{Form1, VXUpdateForm, RTGUpdateForm}) {
+      host.FitTexts(*window);
+    }
+  }
   return program.Run();
 }

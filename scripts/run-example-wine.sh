@@ -12,9 +12,12 @@
 #
 # With a display ($DISPLAY set) the window opens there and the script waits
 # until it is closed. Without one it runs on a private Xvfb server, saves
-# screenshots in build/screenshots/, and closes the program. Wine runs in a
-# private prefix in a temporary folder.
-# Usage: scripts/run-example-wine.sh [--no-build]
+# screenshots of the prompt and of the start window in build/screenshots/,
+# and closes the program. Wine runs in a private prefix in a temporary
+# folder.
+# Usage: scripts/run-example-wine.sh [--no-build] [--dpi N]
+#   --no-build  use build/linux/devsim and build/win64 as they are
+#   --dpi N     Wine's screen resolution (LogPixels), e.g. 192 for 200 %
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$ROOT/scripts/harness.sh"
@@ -22,8 +25,19 @@ SHOTS="$ROOT/build/screenshots"
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 
+build=yes
+dpi=""
+while (($#)); do
+  case $1 in
+    --no-build) build=no; shift ;;
+    --dpi) dpi=${2:-none}; shift $(($# >= 2 ? 2 : 1)) ;;
+    *) echo "unknown argument $1 (usage: $0 [--no-build] [--dpi N])" >&2; exit 2 ;;
+  esac
+done
+[[ -z $dpi || $dpi =~ ^[1-9][0-9]*$ ]] || { echo "--dpi takes a number of dots per inch (192 for 200 %)" >&2; exit 2; }
+
 cd "$ROOT"
-if [[ ${1:-} != --no-build ]]; then
+if [[ $build == yes ]]; then
   scripts/install-deps.sh build run windows
   for preset in linux win64; do [[ -f build/$preset/build.ninja ]] || cmake --preset $preset >/dev/null; done
   cmake --build --preset linux --target devsim
@@ -62,6 +76,11 @@ for port in 1 2 3 4; do
   ((port == 2)) && target="$WORK/com2"
   "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$target" /f >/dev/null 2>&1 </dev/null
 done
+if [[ -n $dpi ]]; then
+  "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+    >/dev/null 2>&1 </dev/null
+fi
+# The ports and the resolution are read when the server starts.
 "$WINESERVER" -k
 "$WINESERVER" -w
 
@@ -106,7 +125,8 @@ wait_for 30 visible '^orbilex CD' || {
 mkdir -p "$SHOTS"
 if wait_for 10 visible 'Out-of-date|Veraltete'; then
   sleep 0.3
-  import -window root "$SHOTS/wine-example-prompt.png"
+  PROMPT=$(xdotool search --onlyvisible --name 'Out-of-date|Veraltete' | head -1)
+  import -frame -window "$PROMPT" "$SHOTS/wine-example-prompt.png"
   echo "The update prompt: $SHOTS/wine-example-prompt.png"
   xdotool key Tab Return # the second button: go on without the update
   wait_for 5 bash -c "! xdotool search --onlyvisible --name 'Out-of-date|Veraltete' >/dev/null 2>&1" || true
@@ -115,12 +135,14 @@ else
 fi
 
 MAIN=$(xdotool search --onlyvisible --name '^orbilex CD' | head -1)
-xdotool mousemove --window "$MAIN" 150 112 # over the Tarvex entry: the arrow shows
+# The window's layout is 459 pixels wide, enlarged n times from 192 dpi on.
+n=$(($(xwininfo -id "$MAIN" | awk '/Width:/ {print $2}') / 459))
+xdotool mousemove --window "$MAIN" $((150 * n)) $((112 * n)) # over the Tarvex entry: the arrow shows
 sleep 0.5
-import -window root "$SHOTS/wine-example.png"
+import -window "$MAIN" "$SHOTS/wine-example.png"
 echo "The start window: $SHOTS/wine-example.png"
 
-xdotool mousemove --window "$MAIN" 110 71 click 1 # Install or update: starts setup.exe
+xdotool mousemove --window "$MAIN" $((110 * n)) $((71 * n)) click 1 # Install or update: starts setup.exe
 wait_for 10 harness_ended "$START_PID" || echo "the program did not end after the install entry" >&2
 wait_for 10 test -s "$START_STUB_LOG" || true
 report

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows sample CD runs under Wine from its script: the prompt and the
-# window come up, and the install entry starts setup.exe from the CD root.
+# The Windows sample CD runs under Wine from its script, at 200 % (192 dpi):
+# the prompt and the window come up, and a click where the install entry is
+# drawn, twice as large, starts setup.exe from the CD root.
 set -uo pipefail
 SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}"
 for program in build/linux/devsim build/win64/start.exe build/win64/winstub.exe; do
@@ -9,7 +10,7 @@ for program in build/linux/devsim build/win64/start.exe build/win64/winstub.exe;
   echo "SKIP: $program is not built"
   exit 77
 done
-out=$(env -u DISPLAY "$SOURCE_DIR/scripts/run-example-wine.sh" --no-build 2>&1)
+out=$(env -u DISPLAY "$SOURCE_DIR/scripts/run-example-wine.sh" --no-build --dpi 192 2>&1)
 status=$?
 [[ $status == 0 ]] || { echo "FAIL: the script ended with $status: $out"; exit 1; }
 for expected in "The update prompt:" "The start window:" 'cd\setup.exe in Z:'; do

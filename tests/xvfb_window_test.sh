@@ -25,6 +25,10 @@
 #  4. At 192 dpi the start window is shown twice as large, 918x560, centred,
 #     its frame two pixels wide, and a click where "Beenden" is drawn ends
 #     the program.
+#  5. With only DejaVu, DejaVu and the Wine font, or only Liberation, every
+#     text of both languages fits its box in each font the start window
+#     draws, as the trace reports it, and faces with the layout's metrics
+#     keep their sizes.
 # Screenshots go to $BUILD_DIR/screenshots/. Exits 77 (skipped) when a tool
 # is missing.
 set -uo pipefail
@@ -44,6 +48,9 @@ fail() {
 for tool in Xvfb xdotool xwininfo xprop import; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
+DEJAVU=/usr/share/fonts/truetype/dejavu
+LIBERATION=/usr/share/fonts/truetype/liberation
+for folder in "$DEJAVU" "$LIBERATION"; do [[ -d $folder ]] || skip "no fonts in $folder"; done
 SOURCE_DIR=${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}
 source "$SOURCE_DIR/scripts/harness.sh"
 
@@ -320,7 +327,46 @@ import -window root -crop "918x560+$X+$Y" +repage "$SHOTS/linux-start-200.png" 2
 xdotool mousemove --window "$MAIN" 220 444 click 1
 wait_for 5 harness_ended "$START_PID" || fail "a click on Beenden at 192 dpi did not end the program"
 
-# ------------- 5. closed standard descriptors; the X server going away
+# ------------------------- 5. texts fit with every face that can stand in
+# A fontconfig configuration of its own for each case: one family's folder
+# and the system's rules. The program adds the Wine font itself; a rule
+# renames it where a case goes without it, and names Liberation Sans in its
+# place where the program would ask for Liberation Sans instead. The trace
+# reports each font when it is first drawn, with the text of either
+# language that fills its room most.
+xprop -root -remove RESOURCE_MANAGER
+hide_wine='<match target="scan"><test name="family"><string>MS Sans Serif</string></test>
+  <edit name="family" mode="assign"><string>hidden</string></edit></match>'
+fallback='<alias><family>MS Sans Serif</family><prefer><family>Liberation Sans</family></prefer></alias>'
+# $1 = the font folder, $2 = further rules, $3 and $4 = what the trace names
+# for bold "Arial" and for "MS Sans Serif": the face, " at ", and the size
+# where it must keep it.
+fonts_case() {
+  printf '<?xml version="1.0"?>\n<!DOCTYPE fontconfig SYSTEM "fonts.dtd">\n<fontconfig>
+    <dir>%s</dir><cachedir>%s</cachedir><include>/etc/fonts/conf.d</include>%s</fontconfig>\n' \
+    "$1" "$WORK/fontconfig" "$2" >"$WORK/fonts.conf"
+  rm -f "$WORK/trace.log"
+  FONTCONFIG_FILE="$WORK/fonts.conf" START_TRACE="$WORK/trace.log" start_program de_DE.UTF-8
+  wait_for 10 bash -c "[[ \$(grep -c ' font ' '$WORK/trace.log' 2>/dev/null) == 2 ]]" ||
+    fail "no two fonts traced with $1: $(grep ' font ' "$WORK/trace.log")"
+  harness_stop "$START_PID"
+  local line
+  while read -r line; do
+    [[ $line =~ fills\ ([0-9]+)\ x\ ([0-9]+)\ of\ ([0-9]+)\ x\ ([0-9]+)$ ]] ||
+      fail "no text reported: $line"
+    ((BASH_REMATCH[1] <= BASH_REMATCH[3] && BASH_REMATCH[2] <= BASH_REMATCH[4])) ||
+      fail "a text does not fit its box: $line"
+  done < <(grep ' font ' "$WORK/trace.log")
+  grep -q " font Arial bold 12 px: $3" "$WORK/trace.log" || fail "not $3: $(grep ' font ' "$WORK/trace.log")"
+  grep -q " font MS Sans Serif 11 px: $4" "$WORK/trace.log" ||
+    fail "not $4: $(grep ' font ' "$WORK/trace.log")"
+}
+fonts_case "$DEJAVU" "$hide_wine" "DejaVu Sans Bold at " "DejaVu Sans Book at "
+fonts_case "$DEJAVU" "" "DejaVu Sans Bold at " "MS Sans Serif Medium at 11 px"
+fonts_case "$LIBERATION" "$hide_wine$fallback" "Liberation Sans Bold at 12 px" \
+  "Liberation Sans Regular at 11 px"
+
+# ------------- 6. closed standard descriptors; the X server going away
 # Descriptors 0 to 2 left closed by the caller are taken by /dev/null, not
 # by a serial port; when the X server goes away, the program ends with one
 # line and status 1.

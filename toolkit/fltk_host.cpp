@@ -2,6 +2,7 @@
 
 // The models come before the X11 headers, which define None as a macro.
 #include "platform/cp1252.h"
+#include "platform/trace_text.h"
 #include "toolkit/bmp.h"
 #include "toolkit/clicks.h"
 #include "toolkit/forms.h"
@@ -12,11 +13,13 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 #include <X11/Xatom.h>
+#include <X11/Xft/Xft.h>
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <future>
 #include <set>
 #include <string_view>
@@ -38,12 +41,7 @@ Fl_Font MapFont(const TFont& font) {
   return kSansSerif;
 }
 
-// Sets `font` at `scale` times its pixel height.
-void UseFont(const TFont& font, int scale) {
-  fl_font(MapFont(font), font.Height * scale);
-}
-
-const RgbImage& Picture(TBitmap bitmap) {
+const RgbImage& BitmapImage(TBitmap bitmap) {
   static const std::array<RgbImage, 6> images = {RgbImage{},
                                                  DecodeBmp(kAsset_leiste, kAsset_leiste_size),
                                                  DecodeBmp(kAsset_logo, kAsset_logo_size),
@@ -96,8 +94,23 @@ std::vector<std::string> WrapLines(const std::string& text, int width) {
   return lines;
 }
 
+// The width in pixels of `utf8` in the font set.
+int Width(const std::string& utf8) {
+  return static_cast<int>(std::ceil(fl_width(utf8.c_str())));
+}
+
+// The width and height in pixels of `utf8` in the font set, on lines as
+// DrawText breaks them when `wrap`, at most `width` wide.
+std::pair<int, int> Extent(const std::string& utf8, bool wrap, int width) {
+  if (!wrap) return {Width(utf8), fl_height()};
+  const std::vector<std::string> lines = WrapLines(utf8, width);
+  int widest = 0;
+  for (const std::string& line : lines) widest = std::max(widest, Width(line));
+  return {widest, static_cast<int>(lines.size()) * fl_height()};
+}
+
+// Draws a label's text in the font set.
 void DrawText(const TControl& c, int scale, const std::string& utf8, Fl_Color ink) {
-  UseFont(c.Font, scale);
   fl_color(ink);
   const TRect b = c.Bounds.Scaled(scale);
   const int ascent = fl_height() - fl_descent();
@@ -116,12 +129,12 @@ void DrawText(const TControl& c, int scale, const std::string& utf8, Fl_Color in
   fl_draw(utf8.c_str(), x, b.Top + ascent);
 }
 
+// Draws a button, its caption in the font set.
 void DrawButton(const TWindow& window, const TControl& c, bool focused, int scale) {
   const TRect b = c.Bounds.Scaled(scale);
   const bool pressed = window.Pressed() == &c;
   fl_draw_box(pressed ? FL_DOWN_BOX : FL_UP_BOX, b.Left, b.Top, b.Width, b.Height,
               FL_BACKGROUND_COLOR);
-  UseFont(c.Font, scale);
   fl_color(fl_contrast(FL_FOREGROUND_COLOR, FL_BACKGROUND_COLOR));
   const std::string utf8 = Cp1252ToUtf8(c.Caption);
   fl_draw(utf8.c_str(), b.Left + (pressed ? 1 : 0), b.Top + (pressed ? 1 : 0), b.Width, b.Height,
@@ -246,6 +259,29 @@ bool AddSansSerif() {
                                              "/usr/share/wine/fonts/ms_sans_serif.ttf")) != FcFalse;
 }
 
+// The family and style of the face that fontconfig gives for the FLTK font
+// `font` at `size` pixels, matched as FLTK matches it.
+std::string Face(Fl_Font font, int size) {
+  const char* name = Fl::get_font(font);
+  FcPattern* pattern =
+      FcPatternBuild(nullptr, FC_FAMILY, FcTypeString, name + 1, FC_WEIGHT, FcTypeInteger,
+                     name[0] == 'B' ? FC_WEIGHT_BOLD : FC_WEIGHT_MEDIUM, FC_PIXEL_SIZE,
+                     FcTypeDouble, static_cast<double>(size), nullptr);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = XftFontMatch(fl_display, fl_screen, pattern, &result);
+  FcPatternDestroy(pattern);
+  std::string face = "?";
+  FcChar8* family = nullptr;
+  FcChar8* style = nullptr;
+  if (match != nullptr && FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch &&
+      FcPatternGetString(match, FC_STYLE, 0, &style) == FcResultMatch) {
+    face = reinterpret_cast<const char*>(family) + std::string(" ") +
+           reinterpret_cast<const char*>(style);
+  }
+  if (match != nullptr) FcPatternDestroy(match);
+  return face;
+}
+
 // Centres `window` on the whole screen, as on Windows, not on its work area.
 void CentreOnScreen(Fl_Window& window) {
   int x = 0, y = 0, w = 0, h = 0;
@@ -285,7 +321,6 @@ class ModelWindow : public Fl_Double_Window {
   // the X resources foreground and background); text too close to its
   // ground gives way to black or white.
   void draw() override {
-    host_.SetFonts();
     const bool dialog = model_.FrameKind == TWindow::Frame::Dialog;
     const Fl_Color ground = dialog ? FL_BACKGROUND2_COLOR : FL_WHITE;
     const Fl_Color ink = dialog ? fl_contrast(FL_FOREGROUND_COLOR, ground) : FL_BLACK;
@@ -298,7 +333,7 @@ class ModelWindow : public Fl_Double_Window {
       fl_push_clip(b.Left, b.Top, b.Width, b.Height);
       switch (c.Kind) {
         case TControlKind::Image:
-          DrawImage(Picture(c.Picture), c.Bounds, c.Stretch, scale_);
+          DrawImage(BitmapImage(c.Picture), c.Bounds, c.Stretch, scale_);
           break;
         case TControlKind::Shape:
           fl_color(FL_BLACK);
@@ -309,9 +344,11 @@ class ModelWindow : public Fl_Double_Window {
         case TControlKind::Label:
           fl_color(ground);
           fl_rectf(b.Left, b.Top, b.Width, b.Height);
+          host_.UseFont(c.Font, scale_, true);
           DrawText(c, scale_, Cp1252ToUtf8(c.Caption), ink);
           break;
         case TControlKind::Button:
+          host_.UseFont(c.Font, scale_, true);
           DrawButton(model_, c, model_.Focused() == &c, scale_);
           break;
       }
@@ -567,7 +604,78 @@ void FltkHost::TitleChanged(const std::string& title) {
 }
 
 int FltkHost::TextWidth(const TFont& font, std::string_view text) {
-  SetFonts();
   UseFont(font, 1);
   return static_cast<int>(fl_width(Cp1252ToUtf8(text).c_str()) + 0.5);
+}
+
+void FltkHost::FitTexts(const TWindow& window) {
+  for (const auto& control : window.Controls()) {
+    const TControl& c = *control;
+    const bool button = c.Kind == TControlKind::Button;
+    if ((!button && c.Kind != TControlKind::Label) || c.Caption.empty()) continue;
+    const int width = c.AutoSize ? window.ClientWidth - c.Bounds.Left : c.Bounds.Width;
+    texts_.push_back({c.Font, c.Caption, width, c.Bounds.Height, c.WordWrap, button});
+  }
+  fitted_.clear();
+}
+
+void FltkHost::UseFont(const TFont& font, int scale, bool drawing) {
+  Fitted& fitted = Fit(font, scale);
+  fl_font(MapFont(font), fitted.Size);
+  if (drawing && !fitted.Traced) {
+    fitted.Traced = true;
+    if (trace_) TraceFont(font, scale, fitted.Size);
+  }
+}
+
+FltkHost::Fitted& FltkHost::Fit(const TFont& font, int scale) {
+  const auto [entry, added] = fitted_.try_emplace({font.Name, font.Bold, font.Height, scale},
+                                                  Fitted{font.Height * scale, false});
+  Fitted& fitted = entry->second;
+  if (!added) return fitted;
+  SetFonts();
+  const int smallest = std::max(1, fitted.Size * 3 / 4);
+  for (;; --fitted.Size) {
+    fl_font(MapFont(font), fitted.Size);
+    if (fitted.Size <= smallest || Fullest(font, scale).Share <= 1) break;
+  }
+  return fitted;
+}
+
+FltkHost::Fill FltkHost::Fullest(const TFont& font, int scale) const {
+  Fill fullest;
+  for (const Text& text : texts_) {
+    if (text.Font.Name != font.Name || text.Font.Bold != font.Bold ||
+        text.Font.Height != font.Height) {
+      continue;
+    }
+    Fill fill{&text, 0, 0, text.Width * scale, text.Height * scale, 0};
+    if (text.Button) {
+      fill.RoomWidth -= Fl::box_dw(FL_UP_BOX);
+      fill.RoomHeight -= Fl::box_dh(FL_UP_BOX);
+    }
+    std::tie(fill.Width, fill.Height) =
+        Extent(Cp1252ToUtf8(text.Caption), text.Wrap, fill.RoomWidth);
+    fill.Share = std::max(static_cast<double>(fill.Width) / std::max(fill.RoomWidth, 1),
+                          static_cast<double>(fill.Height) / std::max(fill.RoomHeight, 1));
+    if (fullest.Most == nullptr || fill.Share > fullest.Share) fullest = fill;
+  }
+  return fullest;
+}
+
+// "font Arial bold 12 px: DejaVu Sans Bold at 11 px; "Update Betriebsger\xE4t
+// Franck-Hertz" fills 214 x 14 of 229 x 15": the font asked for, the face
+// fontconfig gives and the size it is drawn at, and the text that fills its
+// room most there, with its extent and room in pixels.
+void FltkHost::TraceFont(const TFont& font, int scale, int size) const {
+  std::string event = "font " + font.Name + (font.Bold ? " bold " : " ") +
+                      std::to_string(font.Height * scale) + " px: " + Face(MapFont(font), size) +
+                      " at " + std::to_string(size) + " px";
+  const Fill fill = Fullest(font, scale);
+  if (fill.Most != nullptr) {
+    event += "; " + TraceQuoted(fill.Most->Caption) + " fills " + std::to_string(fill.Width) +
+             " x " + std::to_string(fill.Height) + " of " + std::to_string(fill.RoomWidth) + " x " +
+             std::to_string(fill.RoomHeight);
+  }
+  trace_(event);
 }

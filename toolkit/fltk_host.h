@@ -3,11 +3,16 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
 
+#include "toolkit/forms.h"
 #include "toolkit/host.h"
 
 class ModelWindow;
@@ -39,8 +44,41 @@ class FltkHost : public Host {
   // for scaling; 96 without it.
   int LogicalDpi() override;
 
+  // Takes in every text that `window` shows now, with the room it has there
+  // (a label's box, an auto-sized label's way to the window's edge, a
+  // button's face). Each font is then drawn at the largest pixel size, up to
+  // its own, at which all the texts taken in for it fit their room: a face
+  // that fontconfig stands in for a missing one and that is wider than it
+  // is drawn smaller. Faces with the layout's metrics keep their size.
+  void FitTexts(const TWindow& window);
+  // Where the fonts' trace events go: for each font, when it is first drawn,
+  // the face and size it got and the text that fills its room most.
+  void SetTrace(std::function<void(std::string_view)> trace) { trace_ = std::move(trace); }
+
  private:
   friend class ModelWindow;
+
+  // A text taken in by FitTexts, and its room in layout pixels.
+  struct Text {
+    TFont Font;
+    std::string Caption;  // code page 1252
+    int Width;
+    int Height;
+    bool Wrap;
+    bool Button;
+  };
+  // How much of its room a text fills: its extent and its room in screen
+  // pixels, and the larger of the two shares (above 1 when it does not fit).
+  struct Fill {
+    const Text* Most = nullptr;
+    int Width = 0, Height = 0, RoomWidth = 0, RoomHeight = 0;
+    double Share = 0;
+  };
+  // A font's size for one enlargement, and whether it has been traced.
+  struct Fitted {
+    int Size;
+    bool Traced;
+  };
 
   // Waits for the thread that adds "MS Sans Serif", once, then names the
   // fonts: "MS Sans Serif" (Liberation Sans stands in without it), "Arial"
@@ -51,6 +89,17 @@ class FltkHost : public Host {
   // dpi on the first screen; 1 for the prompts, which scale themselves.
   int Enlargement(const TWindow& window);
   ModelWindow& NativeWindow(TWindow& window);
+  // Sets `font` for `scale` times enlarged windows at its fitted size; the
+  // first time it is set for drawing, traces it.
+  void UseFont(const TFont& font, int scale, bool drawing = false);
+  // The font's fitted size: the largest, from its own down to three
+  // quarters of it, at which the texts taken in for it fit.
+  Fitted& Fit(const TFont& font, int scale);
+  // The text taken in for `font` that fills its room most, `scale` times
+  // enlarged, in the font as set.
+  Fill Fullest(const TFont& font, int scale) const;
+  // Traces `font`, set at `size` pixels for `scale` times enlarged windows.
+  void TraceFont(const TFont& font, int scale, int size) const;
   void ApplyCursor(ModelWindow& window);
 
   // A timer's FLTK timeout and when its interval is over.
@@ -62,6 +111,10 @@ class FltkHost : public Host {
 
   std::future<bool> sansSerifAdded_;
   bool fontsSet_ = false;
+  std::vector<Text> texts_;
+  // By font name, bold, height and enlargement.
+  std::map<std::tuple<std::string, bool, int, int>, Fitted> fitted_;
+  std::function<void(std::string_view)> trace_;
   std::map<TTimer*, std::unique_ptr<Armed>> armed_;
   bool quit_ = false;
   std::string title_;
