@@ -9,6 +9,11 @@ execute_process(COMMAND ${FLTK_CONFIG} --ldstaticflags OUTPUT_VARIABLE FLTK_LDFL
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
 separate_arguments(FLTK_CXXFLAGS UNIX_COMMAND "${FLTK_CXXFLAGS}")
 separate_arguments(FLTK_LDFLAGS UNIX_COMMAND "${FLTK_LDFLAGS}")
+if(CMAKE_SYSROOT)
+  # The root's fltk-config names the root's files as they lie in the root.
+  list(TRANSFORM FLTK_CXXFLAGS REPLACE "^-I/" "-I${CMAKE_SYSROOT}/")
+  list(TRANSFORM FLTK_LDFLAGS REPLACE "^/" "${CMAKE_SYSROOT}/")
+endif()
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 
@@ -31,7 +36,15 @@ add_executable(start app/start_linux.cpp toolkit/fltk_host.cpp ${CMAKE_CURRENT_B
 target_compile_options(start PRIVATE ${FLTK_CXXFLAGS})
 target_compile_definitions(start PRIVATE START_VERSION="${PROJECT_VERSION}")
 target_link_libraries(start PRIVATE startcore posixplatform startbmp PkgConfig::FONTCONFIG ${FLTK_LDFLAGS})
-if(NOT START_SANITIZE)
+if(CMAKE_SYSROOT)
+  # Built against an older C library (cmake/sysroot-bullseye.cmake): the
+  # host's C++ runtime is linked in, with stand-ins for what it takes from
+  # newer C libraries (platform/glibc_compat.cpp). libgcc stays the shared
+  # libgcc_s.so.1, which every glibc system has (glibc itself loads it):
+  # GCC 12's static unwinder finds frames with _dl_find_object (glibc 2.35).
+  target_sources(start PRIVATE platform/glibc_compat.cpp)
+  target_link_options(start PRIVATE -static-libstdc++)
+elseif(NOT START_SANITIZE)
   # Nor a C++ runtime of a particular version.
   target_link_options(start PRIVATE -static-libstdc++ -static-libgcc)
 endif()

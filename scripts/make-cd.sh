@@ -5,15 +5,18 @@
 #                               Ridge (Linux: the start program keeps its
 #                               exec bit), labelled ORBILEX_CD_<CDVersion>
 # The root holds the product, the 32-bit start.exe, the stripped Linux
-# program start, and the sample CD's files from example/ (start.ins, the
-# programs and documents, autorun.inf, autorun.sh). cdcheck must find the
-# root clean, or no image is written.
+# program start as built for glibc 2.31 and later (the preset linux-compat,
+# against the Debian 11 root of scripts/make-sysroot.sh), and the sample
+# CD's files from example/ (start.ins, the programs and documents,
+# autorun.inf, autorun.sh). cdcheck must find the root clean, or no image
+# is written.
 #
 # Usage: scripts/make-cd.sh [--cd DIR] [--out DIR] [--no-build]
 #   --cd DIR     the CD's files to take instead of example/
 #   --out DIR    where to put root/ and the image (default build/cd)
 #   --no-build   use the programs as built instead of installing packages
-#                and building
+#                and building (the first build makes the Debian 11 root: as
+#                root)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -25,18 +28,20 @@ while (($#)); do
     --cd) source=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
     --no-build) build=no; shift ;;
-    --help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown argument $1 (see --help)" >&2; exit 2 ;;
   esac
 done
 
 if [[ $build == yes ]]; then
   scripts/install-deps.sh build windows cd
-  for preset in linux win32; do cmake --preset "$preset" >/dev/null; done
-  cmake --build --preset linux -j "$(nproc)" --target start cdcheck
+  scripts/make-sysroot.sh
+  for preset in linux linux-compat win32; do cmake --preset "$preset" >/dev/null; done
+  cmake --build --preset linux -j "$(nproc)" --target cdcheck
+  cmake --build --preset linux-compat -j "$(nproc)"
   cmake --build --preset win32 -j "$(nproc)" --target start
 fi
-for program in build/linux/start build/linux/cdcheck build/win32/start.exe; do
+for program in build/linux-compat/start build/linux/cdcheck build/win32/start.exe; do
   [[ -f $program ]] || { echo "$program is missing; run without --no-build" >&2; exit 1; }
 done
 
@@ -46,7 +51,7 @@ mkdir -p "$out"
 cp -r "$source" "$cd_root"
 rm -f "$cd_root/README.md" # the sample CD's own notes
 cp build/win32/start.exe "$cd_root/start.exe"
-strip -o "$cd_root/start" build/linux/start
+strip -o "$cd_root/start" build/linux-compat/start
 chmod 755 "$cd_root/start"
 
 if ! build/linux/cdcheck "$cd_root" >"$out/cdcheck.txt"; then

@@ -2,8 +2,9 @@
 # The CD image as scripts/make-cd.sh writes it, checked without mounting:
 # the file list and modes read back with xorriso (Rock Ridge keeps the Linux
 # program's exec bit; the Joliet tree has the names as written), the volume
-# label, then the image extracted with osirrox, found clean by cdcheck, and
-# the extracted Linux program run on Xvfb until its window is mapped.
+# label, then the image extracted with osirrox, found clean by cdcheck, its
+# Linux program the one built for glibc 2.31 (build/linux-compat/start,
+# stripped), and run on Xvfb until its window is mapped.
 set -uo pipefail
 SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}"
 source "$SOURCE_DIR/scripts/harness.sh"
@@ -18,7 +19,7 @@ fail() {
   echo "FAIL: $*"
   exit 1
 }
-for program in build/linux/start build/linux/cdcheck build/win32/start.exe; do
+for program in build/linux-compat/start build/linux/cdcheck build/win32/start.exe; do
   [[ -f "$SOURCE_DIR/$program" ]] && continue
   [[ -n ${CI:-} ]] && fail "$program is not built"
   echo "SKIP: $program is not built"
@@ -45,6 +46,9 @@ osirrox -indev "$ISO" -extract / "$WORK/extracted" >/dev/null 2>&1 || fail "osir
 [[ -x "$WORK/extracted/start" ]] || fail "the extracted program is not executable"
 "$SOURCE_DIR/build/linux/cdcheck" "$WORK/extracted" >"$WORK/cdcheck.txt" ||
   fail "cdcheck on the extracted CD: $(cat "$WORK/cdcheck.txt")"
+strip -o "$WORK/start.stripped" "$SOURCE_DIR/build/linux-compat/start"
+cmp -s "$WORK/start.stripped" "$WORK/extracted/start" ||
+  fail "the CD's start is not build/linux-compat/start, stripped"
 
 command -v xdotool >/dev/null || fail "xdotool is missing"
 harness_xvfb || fail "Xvfb did not start"
