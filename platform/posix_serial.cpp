@@ -221,7 +221,9 @@ const std::array<PosixPort, 4>& PosixPlatform::Ports() {
       named.push_back(Resolved(device));
     }
   }
-  const std::vector<std::string> found = FindSerialPorts(root_);
+  // With every port named there is nothing to look for.
+  const std::vector<std::string> found =
+      named.size() == ports.size() ? std::vector<std::string>() : FindSerialPorts(root_);
   auto next = found.begin();
   for (PosixPort& port : ports) {
     if (port.Configured) continue;
