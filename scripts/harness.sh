@@ -1,6 +1,6 @@
-# The private X server, the window manager, polling and clean-up that
-# scripts/run-example.sh, bench/run.sh and the tests that drive the real
-# programs share. Source it (bash); it starts nothing by itself.
+# The private X server, the window manager, polling, clean-up and the test
+# verdicts that scripts/run-example*.sh, bench/run.sh and the tests share.
+# Source it (bash); it starts nothing by itself.
 #
 #   harness_xvfb [SIZE [OPTION...]]  starts Xvfb on a display number that it
 #                          picks itself (-displayfd), screen SIZE (default
@@ -18,6 +18,11 @@
 #   harness_stop PID..     ends recorded processes now and forgets them
 #   harness_cleanup        ends every recorded process, newest first, each
 #                          by its process id; call it from the EXIT trap
+#   harness_fail MESSAGE   prints "FAIL: MESSAGE", runs the command in
+#                          HARNESS_ON_FAIL if set (to show a log), exits 1
+#   harness_skip MESSAGE   prints "SKIP: MESSAGE" and exits 77, which ctest
+#                          counts as skipped; under CI ($CI set) nothing may
+#                          be missing, so it fails instead
 #   harness_contrast X Y W H  the contrast ratio (WCAG 2, relative
 #                          luminance) of the text in that rectangle of the
 #                          screen: the most frequent colour is taken as the
@@ -30,6 +35,19 @@
 
 HARNESS_PIDS=()
 HARNESS_DIR=""
+HARNESS_ON_FAIL=""
+
+harness_fail() {
+  echo "FAIL: $*"
+  [[ -z $HARNESS_ON_FAIL ]] || $HARNESS_ON_FAIL
+  exit 1
+}
+
+harness_skip() {
+  [[ -z ${CI:-} ]] || harness_fail "$* (not skipped under CI)"
+  echo "SKIP: $*"
+  exit 77
+}
 
 harness_track() { HARNESS_PIDS+=("$@"); }
 
