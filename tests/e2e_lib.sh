@@ -33,11 +33,6 @@ HARNESS_ON_FAIL=e2e_failure_shot
 
 e2e_note() { echo "[$TARGET] $*"; }
 
-e2e_now_ms() {
-  local now=${EPOCHREALTIME/./}
-  echo $((now / 1000))
-}
-
 # Creates the work directory and the screenshot directory, installs the
 # clean-up. Needs TARGET.
 e2e_init() {
@@ -212,10 +207,9 @@ e2e_devices_stop() {
   done
 }
 
-# The millisecond time stamps of command $2 in the log of COM$1.
-e2e_device_times() {
-  E2E_COMMAND="$2" awk -F'\t' '$2 == ENVIRON["E2E_COMMAND"] {print $1}' "$E2E_WORK/com$1.log"
-}
+# The commands in the log of COM$1 so far, in the order they came, each
+# followed by a blank.
+e2e_device_commands() { awk -F'\t' 'NF >= 3 {printf "%s ", $2}' "$E2E_WORK/com$1.log"; }
 
 # ------------------------------------------------------------------ targets
 # TARGET=wine: build/win64/start.exe under Wine, build/win64/winstub.exe as
