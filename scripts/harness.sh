@@ -46,10 +46,14 @@
 #                          screen: the most frequent colour is taken as the
 #                          ground, the next as the text; 1.00 for one colour
 #
+# HARNESS_WINE and HARNESS_WINESERVER are Wine's 64-bit loader and server,
+# called directly (/usr/bin/wine would pick a 32-bit loader if one is
+# installed, which this machine cannot run).
+#
 # Each function that starts something returns 1 with the reason on stderr
 # when it fails, and leaves the decision (exit, fail, skip) to the caller.
-# The logs of Xvfb and the window managers live in a temporary folder that
-# harness_cleanup removes.
+# The logs of Xvfb, the window managers and wineboot live in a temporary
+# folder that harness_cleanup removes.
 
 HARNESS_PIDS=()
 HARNESS_DIR=""
