@@ -41,6 +41,11 @@
 #   would make it negative. The simulator stamps a command when it reads
 #   it, which a busy machine can delay by up to a millisecond, so a few
 #   tenths below zero are the stamps, not the timers.
+# - lateness of the update prompt: with a simulated Tarvex interface whose
+#   firmware is out of date on COM1 instead, one more start of the program
+#   per measured run; the prompt's map minus its place in the timetable,
+#   the interface's read at T + 400. Beyond the read's lateness it takes
+#   the making of the prompt's window.
 # - peak resident memory: VmHWM of the program's process at the end.
 # - CPU time: all threads of the process, from the scheduler, over the idle
 #   period that starts 1.5 s after the map, when detection has finished.

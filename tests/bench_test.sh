@@ -28,7 +28,7 @@ trap 'rm -rf "$OUT"' EXIT
 # Rows of measures: a label, then median and maximum for both programs, and
 # the target; rows of sizes: a label, a number of bytes, the target.
 measures=$(grep -cE '^[|] [a-zA-Z].*[(](ms|MB)' "$OUT/results.md")
-((measures == 10)) || harness_fail "expected 10 rows of measures, found $measures: $(cat "$OUT/results.md")"
+((measures == 11)) || harness_fail "expected 11 rows of measures, found $measures: $(cat "$OUT/results.md")"
 awk -F' [|] ' '/^[|] [a-zA-Z].*\((ms|MB)/ {
     for (i = 2; i <= 5; i++) if ($i !~ /^-?[0-9]+\.[0-9]+$/) { print "not a number: " $0; bad = 1 }
   } END { exit bad }' "$OUT/results.md" || harness_fail "a measure without its four numbers"
