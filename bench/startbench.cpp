@@ -17,7 +17,11 @@
 //      each gap between timed commands with its interval;
 //   5. once detection has finished (T + 1.5 s), the CPU time of all threads
 //      of the process is sampled, and again after the idle period;
-//   6. the peak resident memory (VmHWM) is read and the program is ended.
+//   6. the peak resident memory (VmHWM) is read and the program is ended;
+//   7. devsim plays a Tarvex interface with out-of-date firmware instead,
+//      the program is started once more, and the map of its update prompt
+//      is compared with its place in the timetable, the interface's read
+//      at T + 400.
 // Start-up takes more samples than the rest: after the full repetitions,
 // further ones end the program once detection has finished (steps 1 to 3).
 #include <X11/Xatom.h>
@@ -91,6 +95,10 @@ constexpr std::array<Timed, 5> kTimetable{{
     {"VERSION?", 1, 920, "\"VERSION?\" at T + 920"},
 }};
 constexpr double kDetectionDoneMs = 1500;  // the last read is at about T + 1140
+// The update prompt for an out-of-date interface comes at the interface's
+// read; the program names it in English under the C locale.
+constexpr double kPromptOffsetMs = 400;
+constexpr const char* kPromptTitle = "Out-of-date Tarvex version detected";
 // How long a program whose start-up alone is measured runs on once its window
 // is mapped. Ending it at once would leave Wine tidying up while the next
 // program starts, which made that start-up half as long again or more.
@@ -109,6 +117,7 @@ struct Sample {
   double startupMs = 0;
   std::array<double, kTimetable.size()> fromMapMs{};
   double shortestGapMs = 0;  // min over the gaps after "0iv" of gap - interval
+  double promptFromMapMs = 0;
   double peakRssMb = 0;
   double idleCpuMs = 0;
 };
@@ -371,18 +380,42 @@ double BaselineStartup(MapWatch& watch, const std::string& dir,
   return startup;
 }
 
+// Starts devsim as device `kind` with firmware `version` behind the link;
+// `logPath`, if given, gets its log.
+void StartDevice(std::optional<Child>& device, const Options& o, const std::string& kind,
+                 const std::string& version, const std::string& logPath) {
+  std::vector<std::string> argv{o.devsim, "--kind", kind, "--version", version, "--baud-check",
+                                "--pty-link", o.link};
+  if (!logPath.empty()) argv.insert(argv.end(), {"--log", logPath});
+  device.emplace("", argv, true);
+  for (int i = 0; i < 500 && !Exists(o.link); ++i) SleepMs(10);
+  if (!Exists(o.link)) Fail("the device simulator did not make " + o.link);
+}
+
+// When the update prompt for an out-of-date interface is mapped, from the
+// start window's map, minus its place in the timetable. The program is
+// ended as long after its map as in a start-up-only run.
+double PromptFromMap(const Options& o, MapWatch& watch, const std::string& dir,
+                     const std::vector<std::string>& argv, const std::string& name) {
+  std::optional<Child> device;
+  StartDevice(device, o, "interface", "0.5", "");
+  std::optional<Child> program;
+  double mapped = 0;
+  Launch(watch, program, dir, argv, name, "orbilex CD", mapped);
+  const std::optional<double> prompt = watch.WaitFor(kPromptTitle, 10000);
+  if (!prompt) Fail(name + ": no prompt for an out-of-date interface within 10 s");
+  SleepMs(mapped + kSettleMs - NowMs());
+  return *prompt - mapped - kPromptOffsetMs;
+}
+
 // One run of the program against the simulator; with `full` false only its
 // start-up is measured and it is ended once detection has finished.
 Sample RunOnce(const Options& o, MapWatch& watch, const std::string& dir,
                const std::vector<std::string>& argv, const std::string& name, bool full) {
   const std::string logPath = o.work + "/" + name + "-devsim.log";
   std::remove(logPath.c_str());
-  Child device("",
-               {o.devsim, "--kind", "xray", "--version", "9.9", "--baud-check", "--log", logPath,
-                "--pty-link", o.link},
-               true);
-  for (int i = 0; i < 500 && !Exists(o.link); ++i) SleepMs(10);
-  if (!Exists(o.link)) Fail("the device simulator did not make " + o.link);
+  std::optional<Child> device;
+  StartDevice(device, o, "xray", "9.9", logPath);
 
   Sample s;
   std::optional<Child> launched;
@@ -397,7 +430,7 @@ Sample RunOnce(const Options& o, MapWatch& watch, const std::string& dir,
   s.idleCpuMs = CpuMs(program.Pid()) - cpuBefore;
   s.peakRssMb = PeakRssMb(program.Pid());
   program.Stop();
-  device.Stop();
+  device->Stop();
 
   const auto commands = ReadLog(logPath);
   std::array<double, kTimetable.size()> at{};
@@ -419,6 +452,7 @@ Sample RunOnce(const Options& o, MapWatch& watch, const std::string& dir,
     const double interval = kTimetable[i].offsetMs - kTimetable[i - 1].offsetMs;
     s.shortestGapMs = std::min(s.shortestGapMs, at[i] - at[i - 1] - interval);
   }
+  s.promptFromMapMs = PromptFromMap(o, watch, dir, argv, name);
   return s;
 }
 
@@ -514,6 +548,9 @@ void PrintTables(const Options& o, const std::vector<Target>& targets) {
   }
   PrintRow(targets, "shortest gap between timed commands minus its interval (ms; min and max)",
            ">= 0: never early", 1, Each([](const Sample& s) { return s.shortestGapMs; }), true);
+  PrintRow(targets, "lateness of the interface's update prompt, mapped at T + 400 (ms)",
+           "the read's, and making the window", 1,
+           Each([](const Sample& s) { return s.promptFromMapMs; }));
   PrintRow(targets, "peak resident memory (MB)", "native <= 12", 1,
            Each([](const Sample& s) { return s.peakRssMb; }));
   PrintRow(targets, "CPU time in the idle period after detection (ms)", "about 0", 2,

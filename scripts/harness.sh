@@ -1,6 +1,7 @@
-# The private X server, the window manager, polling and clean-up that
-# scripts/run-example.sh, bench/run.sh and the tests that drive the real
-# programs share. Source it (bash); it starts nothing by itself.
+# The private X server, the window manager, the private Wine prefix,
+# polling, clean-up and the test verdicts that scripts/run-example*.sh,
+# bench/run.sh and the tests share. Source it (bash); it starts nothing by
+# itself.
 #
 #   harness_xvfb [SIZE [OPTION...]]  starts Xvfb on a display number that it
 #                          picks itself (-displayfd), screen SIZE (default
@@ -18,18 +19,60 @@
 #   harness_stop PID..     ends recorded processes now and forgets them
 #   harness_cleanup        ends every recorded process, newest first, each
 #                          by its process id; call it from the EXIT trap
+#   harness_wine_prefix DIR [OPTION...]
+#                          makes DIR a private 64-bit Wine prefix and exports
+#                          WINEPREFIX, WINEARCH and WINEDEBUG for it: Wine's
+#                          fonts in its Windows folder, no file associations
+#                          from the host (the menu builder is off), COM1..COM4
+#                          leading to paths that do not exist (never to the
+#                          machine's own ports); then ends the prefix's server,
+#                          so that the next program reads the registry anew.
+#                          Options:
+#                            --port N=PATH   COMn leads to PATH
+#                            --dpi N         the screen resolution (LogPixels)
+#                            --colour NAME=R G B  a colour of the scheme
+#                                            (Window, WindowText, ...)
+#                            --server        starts a persistent server, so
+#                                            that each program starts fast
+#                          harness_cleanup ends the prefix's server and every
+#                          program left in it
+#   harness_fail MESSAGE   prints "FAIL: MESSAGE", runs the command in
+#                          HARNESS_ON_FAIL if set (to show a log), exits 1
+#   harness_skip MESSAGE   prints "SKIP: MESSAGE" and exits 77, which ctest
+#                          counts as skipped; under CI ($CI set) nothing may
+#                          be missing, so it fails instead
 #   harness_contrast X Y W H  the contrast ratio (WCAG 2, relative
 #                          luminance) of the text in that rectangle of the
 #                          screen: the most frequent colour is taken as the
 #                          ground, the next as the text; 1.00 for one colour
 #
+# HARNESS_WINE and HARNESS_WINESERVER are Wine's 64-bit loader and server,
+# called directly (/usr/bin/wine would pick a 32-bit loader if one is
+# installed, which this machine cannot run).
+#
 # Each function that starts something returns 1 with the reason on stderr
 # when it fails, and leaves the decision (exit, fail, skip) to the caller.
-# The logs of Xvfb and the window managers live in a temporary folder that
-# harness_cleanup removes.
+# The logs of Xvfb, the window managers and wineboot live in a temporary
+# folder that harness_cleanup removes.
 
 HARNESS_PIDS=()
 HARNESS_DIR=""
+HARNESS_WINEPREFIX=""
+HARNESS_ON_FAIL=""
+HARNESS_WINE=/usr/lib/wine/wine64
+HARNESS_WINESERVER=/usr/lib/wine/wineserver
+
+harness_fail() {
+  echo "FAIL: $*"
+  [[ -z $HARNESS_ON_FAIL ]] || $HARNESS_ON_FAIL
+  exit 1
+}
+
+harness_skip() {
+  [[ -z ${CI:-} ]] || harness_fail "$* (not skipped under CI)"
+  echo "SKIP: $*"
+  exit 77
+}
 
 harness_track() { HARNESS_PIDS+=("$@"); }
 
@@ -57,6 +100,12 @@ harness_stop() {
 
 harness_cleanup() {
   local i
+  if [[ -n $HARNESS_WINEPREFIX ]]; then
+    # Ends the prefix's server and whatever still runs in it.
+    WINEPREFIX=$HARNESS_WINEPREFIX "$HARNESS_WINESERVER" -k 2>/dev/null || true
+    WINEPREFIX=$HARNESS_WINEPREFIX "$HARNESS_WINESERVER" -w 2>/dev/null || true
+    HARNESS_WINEPREFIX=""
+  fi
   for ((i = ${#HARNESS_PIDS[@]} - 1; i >= 0; i--)); do harness_end "${HARNESS_PIDS[i]}"; done
   HARNESS_PIDS=()
   if [[ -n $HARNESS_DIR ]]; then rm -rf "$HARNESS_DIR"; fi
@@ -128,6 +177,74 @@ harness_fluxbox() {
     echo "fluxbox did not manage $DISPLAY within 10 s: $(harness_tail "$HARNESS_DIR/fluxbox.log")" >&2
     return 1
   }
+}
+
+# Writes value $2 of registry key $1 with data $3 (type $4, default REG_SZ)
+# in $WINEPREFIX.
+harness_wine_reg() {
+  "$HARNESS_WINE" reg add "$1" /v "$2" /t "${4:-REG_SZ}" /d "$3" /f >/dev/null 2>&1 </dev/null || {
+    echo "could not set $1\\$2 to '$3' in $WINEPREFIX" >&2
+    return 1
+  }
+}
+
+harness_wine_prefix() {
+  local dir=$1 server=no port i
+  local -a ports=() settings=()
+  shift
+  [[ -x $HARNESS_WINE && -x $HARNESS_WINESERVER ]] || { echo "wine64 is not installed" >&2; return 1; }
+  for port in 1 2 3 4; do ports[port]="$dir/no-port"; done
+  while (($#)); do
+    case $1 in
+      --server) server=yes ;;
+      --port)
+        [[ ${2:-} =~ ^([1-4])=(.+)$ ]] || { echo "harness_wine_prefix: --port N=PATH, not '${2:-}'" >&2; return 1; }
+        ports[BASH_REMATCH[1]]=${BASH_REMATCH[2]}
+        shift
+        ;;
+      --dpi)
+        [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || { echo "harness_wine_prefix: --dpi N, not '${2:-}'" >&2; return 1; }
+        settings+=('HKCU\Control Panel\Desktop' LogPixels "$2" REG_DWORD)
+        shift
+        ;;
+      --colour)
+        [[ ${2:-} == ?*=* ]] || { echo "harness_wine_prefix: --colour NAME=R G B, not '${2:-}'" >&2; return 1; }
+        settings+=('HKCU\Control Panel\Colors' "${2%%=*}" "${2#*=}" REG_SZ)
+        shift
+        ;;
+      *) echo "harness_wine_prefix: unknown option $1" >&2; return 1 ;;
+    esac
+    shift
+  done
+  harness_logs
+  export WINEPREFIX=$dir WINEARCH=win64 WINEDEBUG=-all
+  HARNESS_WINEPREFIX=$dir
+  # The menu builder would bring the host's viewers in as associations.
+  WINEDLLOVERRIDES="winemenubuilder.exe=d" "$HARNESS_WINE" wineboot -i \
+    >"$HARNESS_DIR/wineboot.log" 2>&1 </dev/null || {
+    echo "wineboot failed: $(harness_tail "$HARNESS_DIR/wineboot.log")" >&2
+    return 1
+  }
+  # A new prefix's font folder is empty: without these, "MS Sans Serif"
+  # falls back to another face.
+  mkdir -p "$dir/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/* "$dir/drive_c/windows/Fonts/" 2>/dev/null || true
+  # At start-up Wine maps the machine's own serial devices onto free COM
+  # names unless the registry names a path for each.
+  for port in 1 2 3 4; do
+    harness_wine_reg 'HKLM\Software\Wine\Ports' "COM$port" "${ports[port]}" || return 1
+  done
+  for ((i = 0; i < ${#settings[@]}; i += 4)); do
+    harness_wine_reg "${settings[@]:i:4}" || return 1
+  done
+  # The ports, the resolution and the colours are read when the server
+  # starts.
+  "$HARNESS_WINESERVER" -k 2>/dev/null || true
+  "$HARNESS_WINESERVER" -w || true
+  if [[ $server == yes ]]; then
+    "$HARNESS_WINESERVER" -p -f >/dev/null 2>&1 &
+    harness_track $!
+  fi
 }
 
 harness_contrast() {

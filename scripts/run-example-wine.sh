@@ -22,8 +22,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$ROOT/scripts/harness.sh"
 SHOTS="$ROOT/build/screenshots"
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+WINE=$HARNESS_WINE
 
 build=yes
 dpi=""
@@ -46,7 +45,6 @@ fi
 
 WORK=$(mktemp -d /tmp/orbilex-example-wine.XXXXXX)
 cleanup() {
-  [[ -d "$WORK/prefix" ]] && WINEPREFIX="$WORK/prefix" "$WINESERVER" -k 2>/dev/null
   harness_cleanup
   rm -rf "$WORK"
 }
@@ -66,23 +64,8 @@ export START_STUB_LOG="$WORK/started.log"
 
 # Wine: a private prefix with the fonts, COM2 leading to the simulated
 # interface, the other ports to nothing (never to the machine's own ports).
-export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
 echo "Preparing a private Wine prefix (about 10 s)..."
-WINEDLLOVERRIDES="winemenubuilder.exe=d" "$WINE" wineboot -i >"$WORK/wineboot.log" 2>&1 </dev/null
-mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-for port in 1 2 3 4; do
-  target="$WORK/no-port"
-  ((port == 2)) && target="$WORK/com2"
-  "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$target" /f >/dev/null 2>&1 </dev/null
-done
-if [[ -n $dpi ]]; then
-  "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
-    >/dev/null 2>&1 </dev/null
-fi
-# The ports and the resolution are read when the server starts.
-"$WINESERVER" -k
-"$WINESERVER" -w
+harness_wine_prefix "$WORK/prefix" --port 2="$WORK/com2" ${dpi:+--dpi "$dpi"} || exit 1
 
 build/linux/devsim --kind interface --version 1.5 --pty-link "$WORK/com2" \
   --log "$WORK/com2.log" >/dev/null &

@@ -10,38 +10,30 @@
 set -uo pipefail
 
 SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}"
-skip() {
-  echo "SKIP: $*"
-  exit 77
-}
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-
+source "$SOURCE_DIR/scripts/harness.sh"
 for program in linux/start linux/startbench linux/devsim linux/baseline_fltk win32/start.exe \
   win64/start.exe win64/baseline_win32.exe; do
-  [[ -f "$SOURCE_DIR/build/$program" ]] || skip "build/$program is not built"
+  [[ -f "$SOURCE_DIR/build/$program" ]] || harness_skip "build/$program is not built"
 done
-command -v Xvfb >/dev/null || skip "Xvfb is not installed"
-[[ -x /usr/lib/wine/wine64 ]] || skip "wine64 is not installed"
+command -v Xvfb >/dev/null || harness_skip "Xvfb is not installed"
+[[ -x $HARNESS_WINE ]] || harness_skip "wine64 is not installed"
 
 OUT=$(mktemp -d /tmp/bench-test.XXXXXX)
 trap 'rm -rf "$OUT"' EXIT
 
 "$SOURCE_DIR/bench/run.sh" --no-build --reps 1 --startups 1 --idle 1 --out "$OUT/results.md" \
   >"$OUT/log" 2>&1 ||
-  fail "bench/run.sh failed: $(tail -n 20 "$OUT/log")"
+  harness_fail "bench/run.sh failed: $(tail -n 20 "$OUT/log")"
 
 # Rows of measures: a label, then median and maximum for both programs, and
 # the target; rows of sizes: a label, a number of bytes, the target.
 measures=$(grep -cE '^[|] [a-zA-Z].*[(](ms|MB)' "$OUT/results.md")
-((measures == 10)) || fail "expected 10 rows of measures, found $measures: $(cat "$OUT/results.md")"
+((measures == 11)) || harness_fail "expected 11 rows of measures, found $measures: $(cat "$OUT/results.md")"
 awk -F' [|] ' '/^[|] [a-zA-Z].*\((ms|MB)/ {
     for (i = 2; i <= 5; i++) if ($i !~ /^-?[0-9]+\.[0-9]+$/) { print "not a number: " $0; bad = 1 }
-  } END { exit bad }' "$OUT/results.md" || fail "a measure without its four numbers"
+  } END { exit bad }' "$OUT/results.md" || harness_fail "a measure without its four numbers"
 grep -qE '^[|] start-up against the baseline .*[|] [0-9]+[.][0-9]+ [|] +[|] [0-9]+[.][0-9]+ [|]' \
-  "$OUT/results.md" || fail "no ratio of both programs' start-up to their baseline's"
+  "$OUT/results.md" || harness_fail "no ratio of both programs' start-up to their baseline's"
 sizes=$(grep -cE '^\| start(\.exe)?, .* \| [1-9][0-9]* \|' "$OUT/results.md")
-((sizes == 3)) || fail "expected the sizes of 3 programs, found $sizes: $(cat "$OUT/results.md")"
+((sizes == 3)) || harness_fail "expected the sizes of 3 programs, found $sizes: $(cat "$OUT/results.md")"
 echo "PASS: bench/run.sh measured both programs"

@@ -15,46 +15,39 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
 for program in build/linux-compat/start build/linux/cdcheck build/win32/start.exe; do
-  [[ -f "$SOURCE_DIR/$program" ]] && continue
-  [[ -n ${CI:-} ]] && fail "$program is not built"
-  echo "SKIP: $program is not built"
-  exit 77
+  [[ -f "$SOURCE_DIR/$program" ]] || harness_skip "$program is not built"
 done
 
 "$SOURCE_DIR/scripts/make-cd.sh" --no-build --out "$WORK/cd" >"$WORK/make.log" 2>&1 ||
-  fail "make-cd.sh: $(cat "$WORK/make.log")"
+  harness_fail "make-cd.sh: $(cat "$WORK/make.log")"
 ISO="$WORK/cd/orbilex-2.1.iso"
-[[ -f $ISO ]] || fail "no image $ISO: $(cat "$WORK/make.log")"
+[[ -f $ISO ]] || harness_fail "no image $ISO: $(cat "$WORK/make.log")"
 
 xorriso -indev "$ISO" -find / -exec lsdl 2>/dev/null >"$WORK/list"
 for entry in "-r-xr-xr-x .* '/start'" "-r-xr-xr-x .* '/autorun.sh'" "-r.*'/start.exe'" \
   "-r--r--r-- .* '/autorun.inf'" "-r--r--r-- .* '/start.ins'" "-r-xr-xr-x .* '/Update/Tarvex/VXupdate.exe'"; do
-  grep -qE -- "^$entry\$" "$WORK/list" || fail "the image lacks /$entry/: $(cat "$WORK/list")"
+  grep -qE -- "^$entry\$" "$WORK/list" || harness_fail "the image lacks /$entry/: $(cat "$WORK/list")"
 done
-grep -q "'/README.md'" "$WORK/list" && fail "the sample CD's README went onto the CD"
+grep -q "'/README.md'" "$WORK/list" && harness_fail "the sample CD's README went onto the CD"
 xorriso -read_fs norock -indev "$ISO" -ls /Update/Tarvex 2>/dev/null | grep -qx "'VXupdate.exe'" ||
-  fail "the Joliet tree lacks Update/Tarvex/VXupdate.exe as written"
+  harness_fail "the Joliet tree lacks Update/Tarvex/VXupdate.exe as written"
 xorriso -indev "$ISO" -pvd_info 2>/dev/null | grep -qE '^Volume Id +: ORBILEX_CD_2_1$' ||
-  fail "the volume label is not ORBILEX_CD_2_1"
+  harness_fail "the volume label is not ORBILEX_CD_2_1"
 
-osirrox -indev "$ISO" -extract / "$WORK/extracted" >/dev/null 2>&1 || fail "osirrox could not extract"
-[[ -x "$WORK/extracted/start" ]] || fail "the extracted program is not executable"
+osirrox -indev "$ISO" -extract / "$WORK/extracted" >/dev/null 2>&1 || harness_fail "osirrox could not extract"
+[[ -x "$WORK/extracted/start" ]] || harness_fail "the extracted program is not executable"
 "$SOURCE_DIR/build/linux/cdcheck" "$WORK/extracted" >"$WORK/cdcheck.txt" ||
-  fail "cdcheck on the extracted CD: $(cat "$WORK/cdcheck.txt")"
+  harness_fail "cdcheck on the extracted CD: $(cat "$WORK/cdcheck.txt")"
 strip -o "$WORK/start.stripped" "$SOURCE_DIR/build/linux-compat/start"
 cmp -s "$WORK/start.stripped" "$WORK/extracted/start" ||
-  fail "the CD's start is not build/linux-compat/start, stripped"
+  harness_fail "the CD's start is not build/linux-compat/start, stripped"
 
-command -v xdotool >/dev/null || fail "xdotool is missing"
-harness_xvfb || fail "Xvfb did not start"
+command -v xdotool >/dev/null || harness_fail "xdotool is missing"
+harness_xvfb || harness_fail "Xvfb did not start"
 # No port leads to the machine's own serial devices.
 for n in 1 2 3 4; do export "ORBILEX_COM$n=$WORK/no-port"; done
 "$WORK/extracted/start" >"$WORK/start.log" 2>&1 &
 harness_track $!
 timeout 20 xdotool search --sync --onlyvisible --name '^orbilex CD V2\.1$' >/dev/null ||
-  fail "the program from the image showed no window: $(cat "$WORK/start.log")"
+  harness_fail "the program from the image showed no window: $(cat "$WORK/start.log")"

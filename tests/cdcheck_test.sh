@@ -6,9 +6,13 @@ set -uo pipefail
 SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}"
 BUILD_DIR="${BUILD_DIR:-$SOURCE_DIR/build/linux}"
 WIN_BUILD="$SOURCE_DIR/build/win64"
-WINE=/usr/lib/wine/wine64
+source "$SOURCE_DIR/scripts/harness.sh"
 WORK=$(mktemp -d /tmp/cdcheck-test.XXXXXX)
-trap 'rm -rf "$WORK"' EXIT
+cleanup() {
+  harness_cleanup
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
 failures=0
 fail() {
   echo "FAIL [$TARGET] $*"
@@ -31,7 +35,7 @@ run_check() {
   if [[ $TARGET == linux ]]; then
     "$BUILD_DIR/cdcheck" "$@" "$dir"
   else
-    WINEPREFIX="$WORK/prefix" WINEDEBUG=-all "$WINE" "$WIN_BUILD/cdcheck.exe" "$@" "Z:${dir//\//\\}" |
+    "$HARNESS_WINE" "$WIN_BUILD/cdcheck.exe" "$@" "Z:${dir//\//\\}" |
       tr -d '\r'
   fi
 }
@@ -107,10 +111,12 @@ TARGET=linux
 check_target
 
 TARGET=wine
-if [[ -x $WINE && -f "$WIN_BUILD/cdcheck.exe" ]]; then
-  WINEPREFIX="$WORK/prefix" WINEDEBUG=-all "$WINE" wineboot -i >/dev/null 2>&1
-  check_target
-  WINEPREFIX="$WORK/prefix" /usr/lib/wine/wineserver -k 2>/dev/null
+if [[ -x $HARNESS_WINE && -f "$WIN_BUILD/cdcheck.exe" ]]; then
+  if harness_wine_prefix "$WORK/prefix"; then
+    check_target
+  else
+    fail "could not set up the Wine prefix"
+  fi
 elif [[ -n ${CI:-} ]]; then
   fail "wine64 or build/win64/cdcheck.exe is missing"
 else

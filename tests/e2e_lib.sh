@@ -13,8 +13,7 @@
 
 E2E_SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 source "$E2E_SOURCE_DIR/scripts/harness.sh"
-E2E_WINE=/usr/lib/wine/wine64
-E2E_WINESERVER=/usr/lib/wine/wineserver
+E2E_WINE=$HARNESS_WINE
 E2E_DEVICE_PIDS=([1]="" [2]="" [3]="" [4]="")
 E2E_WORK=""
 E2E_SHOTS=""
@@ -22,31 +21,23 @@ START_PID=""
 E2E_VIEWER=no
 E2E_STUB_SEEN=0
 
-e2e_skip() {
-  echo "SKIP: $*"
-  exit 77
-}
+e2e_fail() { harness_fail "[$TARGET] $*"; }
 
-e2e_fail() {
-  echo "FAIL [$TARGET]: $*"
+# Keeps the screen at a failure.
+e2e_failure_shot() {
   [[ -n "${DISPLAY:-}" && -n "$E2E_SHOTS" ]] &&
     import -window root "$E2E_SHOTS/$TARGET-failure.png" 2>/dev/null &&
     echo "screen at the failure: $E2E_SHOTS/$TARGET-failure.png"
-  exit 1
 }
+HARNESS_ON_FAIL=e2e_failure_shot
 
 e2e_note() { echo "[$TARGET] $*"; }
-
-e2e_now_ms() {
-  local now=${EPOCHREALTIME/./}
-  echo $((now / 1000))
-}
 
 # Creates the work directory and the screenshot directory, installs the
 # clean-up. Needs TARGET.
 e2e_init() {
   for tool in Xvfb openbox xdotool xwininfo xprop import compare; do
-    command -v "$tool" >/dev/null || e2e_skip "$tool is not installed"
+    command -v "$tool" >/dev/null || harness_skip "$tool is not installed"
   done
   E2E_WORK=$(mktemp -d "/tmp/e2e-$TARGET.XXXXXX")
   E2E_SHOTS="${BUILD_DIR:-$E2E_SOURCE_DIR/build/linux}/screenshots"
@@ -55,16 +46,12 @@ e2e_init() {
   trap e2e_cleanup EXIT
 }
 
-# Ends the program, the device simulators, the Wine server, openbox and
-# the X server, each by its own process id, newest first.
+# Ends the program, the device simulators, the Wine server with the
+# programs that the start menu started in its prefix, openbox and the X
+# server, each by its own process id, newest first.
 e2e_cleanup() {
   [[ -n "$START_PID" ]] && kill "$START_PID" 2>/dev/null
   e2e_devices_stop
-  if [[ "$TARGET" == wine && -d "${WINEPREFIX:-/nonexistent}" ]]; then
-    # Programs that the start menu started belong to this prefix's server;
-    # -k ends them and the server.
-    "$E2E_WINESERVER" -k 2>/dev/null
-  fi
   harness_cleanup
   [[ -n "$E2E_WORK" ]] && rm -rf "$E2E_WORK"
 }
@@ -220,10 +207,9 @@ e2e_devices_stop() {
   done
 }
 
-# The millisecond time stamps of command $2 in the log of COM$1.
-e2e_device_times() {
-  E2E_COMMAND="$2" awk -F'\t' '$2 == ENVIRON["E2E_COMMAND"] {print $1}' "$E2E_WORK/com$1.log"
-}
+# The commands in the log of COM$1 so far, in the order they came, each
+# followed by a blank.
+e2e_device_commands() { awk -F'\t' 'NF >= 3 {printf "%s ", $2}' "$E2E_WORK/com$1.log"; }
 
 # ------------------------------------------------------------------ targets
 # TARGET=wine: build/win64/start.exe under Wine, build/win64/winstub.exe as
@@ -236,21 +222,21 @@ E2E_PROGRAMS=(setup.exe Update/Tarvex/VXupdate.exe Update/Display/update.exe Upd
   Update/fhv/fhvupd.exe Acrobat/Ar405deu.exe Acrobat/Ar405eng.exe)
 
 e2e_target_check() {
-  [[ -n "${DEVSIM:-}" && -x "${DEVSIM:-}" ]] || e2e_skip "no device simulator (DEVSIM)"
+  [[ -n "${DEVSIM:-}" && -x "${DEVSIM:-}" ]] || harness_skip "no device simulator (DEVSIM)"
   case "$TARGET" in
     wine)
       E2E_PROGRAM="$E2E_SOURCE_DIR/build/win64/start.exe"
       E2E_STUB="$E2E_SOURCE_DIR/build/win64/winstub.exe"
       [[ -f "$E2E_PROGRAM" && -f "$E2E_STUB" ]] ||
-        e2e_skip "no Windows build with winstub.exe in build/win64 (cmake --preset win64 && cmake --build --preset win64)"
-      [[ -x "$E2E_WINE" && -x "$E2E_WINESERVER" ]] || e2e_skip "wine64 is not installed"
+        harness_skip "no Windows build with winstub.exe in build/win64 (cmake --preset win64 && cmake --build --preset win64)"
+      [[ -x "$HARNESS_WINE" && -x "$HARNESS_WINESERVER" ]] || harness_skip "wine64 is not installed"
       ;;
     linux)
       E2E_PROGRAM="${START_BIN:-}"
       E2E_STUB="${STUB:-}"
       [[ -n "$E2E_PROGRAM" && -x "$E2E_PROGRAM" ]] ||
-        e2e_skip "the Linux program is not built yet (START_BIN='${START_BIN:-}')"
-      [[ -n "$E2E_STUB" && -x "$E2E_STUB" ]] || e2e_skip "no stub program (STUB)"
+        harness_skip "the Linux program is not built yet (START_BIN='${START_BIN:-}')"
+      [[ -n "$E2E_STUB" && -x "$E2E_STUB" ]] || harness_skip "no stub program (STUB)"
       ;;
     *) e2e_fail "TARGET must be wine or linux" ;;
   esac
@@ -271,26 +257,11 @@ e2e_target_setup() {
   cp "$E2E_STUB" "$E2E_WORK/viewer/"
   E2E_STUB_LOG="$E2E_WORK/stub.log"
   [[ "$TARGET" == wine ]] || return 0
-  export WINEPREFIX="$E2E_WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
-  # The menu builder would bring the host's viewers in as associations.
-  WINEDLLOVERRIDES="winemenubuilder.exe=d" "$E2E_WINE" wineboot -i >"$E2E_WORK/wineboot.log" 2>&1 </dev/null
-  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
-  local port
-  for port in 1 2 3 4; do
-    "$E2E_WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$E2E_WORK/com$port" /f \
-      >/dev/null 2>&1 </dev/null || e2e_fail "could not map COM$port"
-  done
   # A high-contrast scheme, white texts on black windows: the prompts take
   # it, the start window keeps its black texts on white.
-  "$E2E_WINE" reg add 'HKCU\Control Panel\Colors' /v Window /d '0 0 0' /f >/dev/null 2>&1 </dev/null &&
-    "$E2E_WINE" reg add 'HKCU\Control Panel\Colors' /v WindowText /d '255 255 255' /f \
-      >/dev/null 2>&1 </dev/null || e2e_fail "could not set the colour scheme"
-  # The port mapping and the colours are read when the server starts.
-  "$E2E_WINESERVER" -k
-  "$E2E_WINESERVER" -w
-  "$E2E_WINESERVER" -p -f >/dev/null 2>&1 &
-  harness_track $!
+  harness_wine_prefix "$E2E_WORK/prefix" --port 1="$E2E_WORK/com1" --port 2="$E2E_WORK/com2" \
+    --port 3="$E2E_WORK/com3" --port 4="$E2E_WORK/com4" --colour 'Window=0 0 0' \
+    --colour 'WindowText=255 255 255' --server || e2e_fail "could not set up the Wine prefix"
 }
 
 # Writes orbilex.ini with the text $1, or removes it when $1 is empty.

@@ -201,8 +201,9 @@ scenario_language() {
     e2e_fail "the German and the English start windows look the same"
   e2e_click "$MAIN" "$FLAG_X" "$FLAG_Y"
   expect_main_like "$E2E_WORK/german.png" "the flag did not switch the window to German"
-  # Two clicks within the double-click time are one double click, which
-  # switches once.
+  # A click after the double-click time (500 ms under Wine, 400 ms on
+  # Linux) is a click of its own: at least 0.6 s pass between both presses,
+  # and waiting for the window only adds to that.
   sleep 0.6
   e2e_click "$MAIN" "$FLAG_X" "$FLAG_Y"
   expect_main_like "$E2E_WORK/english.png" "a second click on the flag did not switch back"
@@ -319,9 +320,13 @@ scenario_keys() {
   expect_stub_count 1
 }
 
-# An out-of-date interface on COM2: the prompt about 0.4 s after the
-# window, its texts and the start window's readable; its update button starts the updater, which can claim COM2, and
-# ends the program.
+# An out-of-date interface on COM2: the prompt, once the interface was
+# woken and then asked for its version; its texts and the start
+# window's readable; its update button starts the updater, which can claim
+# COM2, and ends the program. When the prompt comes (at the interface's
+# read, 400 ms after the window) is tested on a virtual clock in
+# tests/core_detection_test.cpp; bench/run.sh measures how late the real
+# programs are at that read (the first "MODE=REMOTE", which follows it).
 scenario_interface_update() {
   e2e_note "out-of-date interface on COM2, update"
   e2e_target_ini ""
@@ -329,23 +334,13 @@ scenario_interface_update() {
   e2e_device 2 interface 1.5
   e2e_start en_US.UTF-8 2
   expect_main_window
-  local shown prompted
-  shown=$(e2e_now_ms)
   expect_prompt "$VX_ANY" "^$VX_EN\$"
-  prompted=$(e2e_now_ms)
-  local delay=$((prompted - shown))
-  e2e_note "the prompt came $delay ms after the window"
-  ((delay >= 250 && delay <= 1500)) || e2e_fail "the prompt came $delay ms after the window, not about 400"
   # Readable in the colour scheme in force (white on black under Wine): the
   # prompt's first text and the start window's version label.
   expect_readable "$PROMPT" 16 12 345 29
   expect_readable "$MAIN" 348 262 103 13
-  local wake query
-  wake=$(e2e_device_times 2 '&\r' | head -1)
-  query=$(e2e_device_times 2 '0iv\r' | head -1)
-  [[ -n "$wake" && -n "$query" ]] || e2e_fail "COM2 did not get '&' and '0iv': $(cat "$E2E_WORK/com2.log")"
-  local gap=$((${query%.*} - ${wake%.*}))
-  ((gap >= 180 && gap <= 600)) || e2e_fail "'0iv' came $gap ms after '&', not 200"
+  [[ $(e2e_device_commands 2) == '&\r 0iv\r ' ]] ||
+    e2e_fail "COM2 did not get '&', then '0iv' before the prompt: $(cat "$E2E_WORK/com2.log")"
   # Wine does not enforce exclusive opens of a port: there port-open-ok
   # only shows that COM2 exists; the Linux run checks the claim for real.
   e2e_click "$PROMPT" "$BUTTON1_X" "$BUTTON_Y"
@@ -393,11 +388,11 @@ scenario_current_firmware() {
   e2e_device 4 xray 1.1
   e2e_start en_US.UTF-8
   expect_main_window
-  expect_no_other_window 3
-  grep -q $'\t0iv\\\\r\t115200' "$E2E_WORK/com2.log" ||
+  wait_for 10 grep -q $'\t0iv\\\\r\t115200' "$E2E_WORK/com2.log" ||
     e2e_fail "COM2 was not asked for its version: $(cat "$E2E_WORK/com2.log")"
-  grep -q $'\tVERSION?\\\\r\t9600' "$E2E_WORK/com4.log" ||
+  wait_for 10 grep -q $'\tVERSION?\\\\r\t9600' "$E2E_WORK/com4.log" ||
     e2e_fail "COM4 was not asked for its version: $(cat "$E2E_WORK/com4.log")"
+  expect_no_other_window 3
   click_entry Menu6
   expect_ended "a click on Exit"
   e2e_devices_stop
@@ -414,12 +409,25 @@ scenario_minimised() {
   e2e_note "a prompt due while the start window is minimised"
   e2e_target_ini ""
   e2e_make_cd "$START_INS"
-  e2e_device 3 xray 1.02
-  e2e_start en_US.UTF-8
-  expect_main_window
-  # The X-ray prompt is due about 1.1 s after the window.
-  xdotool windowminimize "$MAIN"
-  wait_for 5 eval '! e2e_window_viewable "$MAIN"' || e2e_fail "the start window did not minimise"
+  # The X-ray prompt is due about 1.1 s after the window, which must be
+  # minimised by then; on a busy machine this script can be too late. The
+  # program's trace tells: it notes the prompt before it looks at the start
+  # window. Such a run is repeated, with a new device (the program ended
+  # during the prompt leaves the port it held in exclusive mode).
+  local attempt
+  for attempt in 1 2 3; do
+    e2e_device 3 xray 1.02
+    START_TRACE=trace.log e2e_start en_US.UTF-8
+    expect_main_window
+    xdotool windowminimize "$MAIN"
+    wait_for 5 eval '! e2e_window_viewable "$MAIN"' || e2e_fail "the start window did not minimise"
+    grep -q 'prompt RTGUpdateForm shown' "$E2E_CD/trace.log" || break
+    e2e_note "the start window was minimised only after the prompt came due; once more"
+    e2e_stop
+    e2e_devices_stop
+    rm -f "$E2E_CD/trace.log"
+    ((attempt < 3)) || e2e_fail "three times the start window was minimised only after the prompt came due"
+  done
   expect_prompt "$RTG_ANY" "Out-of-date x-ray device firmware detected"
   e2e_window_viewable "$MAIN" || e2e_fail "the X-ray prompt came without the start window"
   # The start window gone from the screen while the prompt is up: answering

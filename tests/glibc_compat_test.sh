@@ -28,44 +28,35 @@ cleanup() {
   [[ -n $WORK ]] && rm -rf "$WORK"
 }
 trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-skip() {
-  [[ -n "${CI:-}" ]] && fail "$* (not skipped under CI)"
-  echo "SKIP: $*"
-  exit 77
-}
 
-[[ -f $PROGRAM ]] || skip "no $PROGRAM (scripts/make-sysroot.sh, cmake --preset linux-compat, cmake --build --preset linux-compat)"
+[[ -f $PROGRAM ]] || harness_skip "no $PROGRAM (scripts/make-sysroot.sh, cmake --preset linux-compat, cmake --build --preset linux-compat)"
 
 versions=$(objdump -T "$PROGRAM" | grep -oE 'GLIBC_[0-9.]+' | sort -Vu)
-[[ -n $versions ]] || fail "no glibc symbol versions read from $PROGRAM"
+[[ -n $versions ]] || harness_fail "no glibc symbol versions read from $PROGRAM"
 newer=$(objdump -T "$PROGRAM" | awk -v floor="$FLOOR" '
   match($0, /\(GLIBC_[0-9.]+\)/) {
     split(substr($0, RSTART + 7, RLENGTH - 8), v, "."); split(floor, f, ".")
     if (v[1] > f[1] || (v[1] == f[1] && v[2] + 0 > f[2])) print $NF " (GLIBC_" v[1] "." v[2] ")"
   }' | sort -u)
-[[ -z $newer ]] || fail "symbols of glibc newer than $FLOOR: $(paste -sd " " <<<"$newer")"
+[[ -z $newer ]] || harness_fail "symbols of glibc newer than $FLOOR: $(paste -sd " " <<<"$newer")"
 for lib in $(objdump -p "$PROGRAM" | awk '$1 == "NEEDED" { print $2 }'); do
-  [[ " ${LIBRARIES[*]} " == *" $lib "* ]] || fail "the program needs $lib"
+  [[ " ${LIBRARIES[*]} " == *" $lib "* ]] || harness_fail "the program needs $lib"
 done
 
-[[ -f $SYSROOT/.sysroot-complete ]] || skip "no $SYSROOT (scripts/make-sysroot.sh)"
-[[ $(id -u) -eq 0 ]] || skip "chroot needs the superuser"
+[[ -f $SYSROOT/.sysroot-complete ]] || harness_skip "no $SYSROOT (scripts/make-sysroot.sh)"
+[[ $(id -u) -eq 0 ]] || harness_skip "chroot needs the superuser"
 WORK=$(mktemp -d "$SYSROOT/tmp/glibc-compat.XXXXXX")
 inside=/tmp/${WORK##*/}/start
 cp "$PROGRAM" "$WORK/start"
 
-version=$(chroot "$SYSROOT" "$inside" --version 2>&1) || fail "it did not run on glibc $FLOOR: $version"
-[[ $version == "start "* ]] || fail "--version printed: $version"
+version=$(chroot "$SYSROOT" "$inside" --version 2>&1) || harness_fail "it did not run on glibc $FLOOR: $version"
+[[ $version == "start "* ]] || harness_fail "--version printed: $version"
 
-command -v xdotool >/dev/null || fail "xdotool is missing"
-harness_xvfb || fail "Xvfb did not start"
+command -v xdotool >/dev/null || harness_fail "xdotool is missing"
+harness_xvfb || harness_fail "Xvfb did not start"
 for n in 1 2 3 4; do export "ORBILEX_COM$n=/no-port"; done
 chroot "$SYSROOT" "$inside" >"$WORK/start.log" 2>&1 &
 harness_track $!
 timeout 20 xdotool search --sync --onlyvisible --name '^orbilex CD V' >/dev/null ||
-  fail "no window from the program on glibc $FLOOR: $(cat "$WORK/start.log")"
+  harness_fail "no window from the program on glibc $FLOOR: $(cat "$WORK/start.log")"
 echo "PASS: $(tail -n 1 <<<"$versions") at most; runs on glibc $FLOOR"
