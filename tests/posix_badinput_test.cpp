@@ -128,12 +128,13 @@ class PosixBadPeerTest : public ::testing::Test {
   }
 
   // Reads COM1 through the port bank; every read must take at most 200
-  // bytes and return within a bound far above what a read without waiting
-  // takes. Returns the text, nothing when no byte was waiting.
+  // bytes and return: a read that waited for an endless stream to end would
+  // never do so, so the bound is generous enough for any load. Returns the
+  // text, nothing when no byte was waiting.
   std::optional<std::string> TimedRead() {
     const auto start = std::chrono::steady_clock::now();
     std::optional<std::string> text = ReadAvailable(0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     if (text) {
       EXPECT_LE(text->size(), kReadMax);
     }
