@@ -20,7 +20,6 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <future>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -454,7 +453,7 @@ class ModelWindow : public Fl_Double_Window {
   TClickCounter clicks_;
 };
 
-FltkHost::FltkHost() : sansSerifAdded_(std::async(std::launch::async, AddSansSerif)) {}
+FltkHost::FltkHost() = default;
 
 FltkHost::~FltkHost() = default;
 
@@ -487,7 +486,7 @@ int FltkHost::LogicalDpi() {
 void FltkHost::SetFonts() {
   if (fontsSet_) return;
   fontsSet_ = true;
-  Fl::set_font(kSansSerif, sansSerifAdded_.get() ? " MS Sans Serif" : " Liberation Sans");
+  Fl::set_font(kSansSerif, AddSansSerif() ? " MS Sans Serif" : " Liberation Sans");
   Fl::set_font(kArial, " Arial");
   Fl::set_font(kArialBold, "BArial");
 }

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <functional>
-#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,11 +18,11 @@ class ModelWindow;
 
 class FltkHost : public Host {
  public:
-  // Starts making the bitmap face "MS Sans Serif" that fonts-wine ships
-  // usable, on a thread of its own: fontconfig reads its configuration and
-  // caches then, the longest part of the start-up, while the display opens
-  // and the start window is built and mapped. No text is measured or drawn
-  // before it is done.
+  // Nothing of fonts is done before the start window is mapped: fontconfig's
+  // configuration and caches, the longest part of setting up the fonts, are
+  // read when the window is first drawn (SetFonts), as a program with one
+  // label does. Read on a thread while the window is made, they held its
+  // map back on a machine with two cores by as much as they took.
   FltkHost();
   ~FltkHost() override;
 
@@ -80,7 +79,7 @@ class FltkHost : public Host {
     bool Traced;
   };
 
-  // Waits for the thread that adds "MS Sans Serif", once, then names the
+  // Adds "MS Sans Serif" from fonts-wine, once, then names the
   // fonts: "MS Sans Serif" (Liberation Sans stands in without it), "Arial"
   // and bold "Arial" as fontconfig gives them. Called when a window is
   // first drawn, or a text measured.
@@ -109,7 +108,6 @@ class FltkHost : public Host {
   };
   static void OnTimer(void* armed);
 
-  std::future<bool> sansSerifAdded_;
   bool fontsSet_ = false;
   std::vector<Text> texts_;
   // By font name, bold, height and enlargement.
