@@ -384,8 +384,8 @@ double BaselineStartup(MapWatch& watch, const std::string& dir,
 // `logPath`, if given, gets its log.
 void StartDevice(std::optional<Child>& device, const Options& o, const std::string& kind,
                  const std::string& version, const std::string& logPath) {
-  std::vector<std::string> argv{o.devsim, "--kind", kind, "--version", version, "--baud-check",
-                                "--pty-link", o.link};
+  std::vector<std::string> argv{o.devsim, "--kind",       kind,         "--version",
+                                version,  "--baud-check", "--pty-link", o.link};
   if (!logPath.empty()) argv.insert(argv.end(), {"--log", logPath});
   device.emplace("", argv, true);
   for (int i = 0; i < 500 && !Exists(o.link); ++i) SleepMs(10);

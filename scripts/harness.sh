@@ -41,6 +41,14 @@
 #   harness_skip MESSAGE   prints "SKIP: MESSAGE" and exits 77, which ctest
 #                          counts as skipped; under CI ($CI set) nothing may
 #                          be missing, so it fails instead
+#   harness_example_tour LOG SHOTS NAME
+#                          the sample CD's tour once the start menu (output
+#                          in LOG) runs on the harness's display:
+#                          waits for its window, saves the update prompt as
+#                          SHOTS/NAME-prompt.png and answers it with the second
+#                          button, points at the Tarvex entry and saves the
+#                          window as SHOTS/NAME.png; sets HARNESS_MAIN to the
+#                          window and HARNESS_SCALE to its enlargement
 #   harness_contrast X Y W H  the contrast ratio (WCAG 2, relative
 #                          luminance) of the text in that rectangle of the
 #                          screen: the most frequent colour is taken as the
@@ -245,6 +253,36 @@ harness_wine_prefix() {
     "$HARNESS_WINESERVER" -p -f >/dev/null 2>&1 &
     harness_track $!
   fi
+}
+
+harness_visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+
+harness_example_tour() {
+  local log=$1 shots=$2 name=$3 prompt='Out-of-date|Veraltete' id
+  wait_for 30 harness_visible '^orbilex CD' || {
+    echo "the start window did not appear: $(harness_tail "$log")" >&2
+    return 1
+  }
+  mkdir -p "$shots"
+  if wait_for 10 harness_visible "$prompt"; then
+    sleep 0.3
+    id=$(xdotool search --onlyvisible --name "$prompt" | head -1)
+    import -frame -window "$id" "$shots/$name-prompt.png"
+    echo "The update prompt: $shots/$name-prompt.png"
+    xdotool key Tab Return # the second button: go on without the update
+    wait_for 5 bash -c "! xdotool search --onlyvisible --name '$prompt' >/dev/null 2>&1" || true
+  else
+    echo "no update prompt appeared" >&2
+  fi
+  HARNESS_MAIN=$(xdotool search --onlyvisible --name '^orbilex CD' | head -1)
+  # The window's layout is 459 pixels wide, enlarged n times from 192 dpi on.
+  HARNESS_SCALE=$(($(xwininfo -id "$HARNESS_MAIN" | awk '/Width:/ {print $2}') / 459))
+  ((HARNESS_SCALE >= 1)) || HARNESS_SCALE=1
+  # Over the Tarvex entry: the arrow shows.
+  xdotool mousemove --window "$HARNESS_MAIN" $((150 * HARNESS_SCALE)) $((112 * HARNESS_SCALE))
+  sleep 0.5
+  import -window "$HARNESS_MAIN" "$shots/$name.png"
+  echo "The start window: $shots/$name.png"
 }
 
 harness_contrast() {

@@ -99,33 +99,8 @@ echo "No display: running on Xvfb $DISPLAY with openbox."
 (cd "$CD" && exec "$WINE" start.exe) >"$WORK/start.log" 2>&1 &
 START_PID=$!
 harness_track "$START_PID"
-visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
-wait_for 30 visible '^orbilex CD' || {
-  echo "the start window did not appear" >&2
-  cat "$WORK/start.log" >&2
-  exit 1
-}
-mkdir -p "$SHOTS"
-if wait_for 10 visible 'Out-of-date|Veraltete'; then
-  sleep 0.3
-  PROMPT=$(xdotool search --onlyvisible --name 'Out-of-date|Veraltete' | head -1)
-  import -frame -window "$PROMPT" "$SHOTS/wine-example-prompt.png"
-  echo "The update prompt: $SHOTS/wine-example-prompt.png"
-  xdotool key Tab Return # the second button: go on without the update
-  wait_for 5 bash -c "! xdotool search --onlyvisible --name 'Out-of-date|Veraltete' >/dev/null 2>&1" || true
-else
-  echo "no update prompt appeared" >&2
-fi
-
-MAIN=$(xdotool search --onlyvisible --name '^orbilex CD' | head -1)
-# The window's layout is 459 pixels wide, enlarged n times from 192 dpi on.
-n=$(($(xwininfo -id "$MAIN" | awk '/Width:/ {print $2}') / 459))
-xdotool mousemove --window "$MAIN" $((150 * n)) $((112 * n)) # over the Tarvex entry: the arrow shows
-sleep 0.5
-import -window "$MAIN" "$SHOTS/wine-example.png"
-echo "The start window: $SHOTS/wine-example.png"
-
-xdotool mousemove --window "$MAIN" $((110 * n)) $((71 * n)) click 1 # Install or update: starts setup.exe
+harness_example_tour "$WORK/start.log" "$SHOTS" wine-example || exit 1
+xdotool mousemove --window "$HARNESS_MAIN" $((110 * HARNESS_SCALE)) $((71 * HARNESS_SCALE)) click 1 # Install or update: starts setup.exe
 wait_for 10 harness_ended "$START_PID" || echo "the program did not end after the install entry" >&2
 wait_for 10 test -s "$START_STUB_LOG" || true
 report

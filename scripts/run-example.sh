@@ -79,29 +79,7 @@ echo "No display: running on Xvfb $DISPLAY with openbox."
 "$CD/start" >"$WORK/start.log" 2>&1 &
 START_PID=$!
 harness_track "$START_PID"
-visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
-wait_for 10 visible '^orbilex CD' || {
-  echo "the start window did not appear" >&2
-  cat "$WORK/start.log" >&2
-  exit 1
-}
-mkdir -p "$SHOTS"
-if wait_for 10 visible 'Out-of-date|Veraltete'; then
-  sleep 0.2
-  import -window root "$SHOTS/example-prompt.png"
-  echo "The update prompt: $SHOTS/example-prompt.png"
-  xdotool key Tab Return # the second button: go on without the update
-  wait_for 5 bash -c "! xdotool search --onlyvisible --name 'Out-of-date|Veraltete' >/dev/null 2>&1" || true
-else
-  echo "no update prompt appeared" >&2
-fi
-
-MAIN=$(xdotool search --onlyvisible --name '^orbilex CD' | head -1)
-xdotool mousemove --window "$MAIN" 150 112 # over the Tarvex entry: the arrow shows
-sleep 0.3
-import -window root "$SHOTS/example.png"
-echo "The start window: $SHOTS/example.png"
-
-xdotool mousemove --window "$MAIN" 110 222 click 1 # Exit
+harness_example_tour "$WORK/start.log" "$SHOTS" example || exit 1
+xdotool mousemove --window "$HARNESS_MAIN" $((110 * HARNESS_SCALE)) $((222 * HARNESS_SCALE)) click 1 # Exit
 wait_for 5 harness_ended "$START_PID" || echo "the program did not end on Exit" >&2
 report
