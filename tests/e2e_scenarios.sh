@@ -73,11 +73,23 @@ expect_ended() {
 }
 
 # Saves the start window's client area to $1 with the pointer over its
-# empty background first (which hides the arrow), then off the window.
+# empty background first, then off the window. The arrow beside the entries
+# goes once the program has seen the pointer on the background: a prompt
+# closed by a click leaves the pointer on an entry, and a picture taken
+# before that would keep the arrow.
 main_pixels() {
   e2e_click_free_move 420 40
+  wait_for 5 arrow_hidden || e2e_fail "the arrow beside the entries stayed with the pointer away"
   e2e_park_mouse
   e2e_crop "$MAIN" 0 0 459 280 "$1" || e2e_fail "could not read the start window's pixels"
+}
+
+# True when the arrow's column beside the entries is blank.
+arrow_hidden() {
+  local left top
+  read -r left top _ _ <<<"$(e2e_geometry "$MAIN")"
+  ! import -window root -crop "8x168+$((left + 85))+$((top + 64))" +repage -depth 8 txt:- 2>/dev/null |
+    sed 1d | grep -qv '#FFFFFF'
 }
 
 e2e_click_free_move() {
