@@ -136,7 +136,6 @@ int main(int argc, char** argv) {
   // Opened first, so that a relative file name is taken from where the
   // program was started, and the times count from the start.
   const std::unique_ptr<TraceWriter> trace = OpenPosixTrace(std::getenv("START_TRACE"));
-  // The backend first: it sets fontconfig to work while the display opens.
   FltkHost host;
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
