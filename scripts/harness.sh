@@ -41,6 +41,13 @@
 #   harness_skip MESSAGE   prints "SKIP: MESSAGE" and exits 77, which ctest
 #                          counts as skipped; under CI ($CI set) nothing may
 #                          be missing, so it fails instead
+#   harness_window REGEX   the id of the first visible window whose name
+#                          matches the extended regular expression REGEX;
+#                          fails when there is none
+#   harness_visible REGEX  whether there is such a window
+#   harness_geometry ID    "left top width height" of window ID's client
+#                          area on the screen
+#   harness_pixel X Y      "r,g,b" of the screen's pixel at X,Y
 #   harness_example_tour LOG SHOTS NAME
 #                          the sample CD's tour once the start menu (output
 #                          in LOG) runs on the harness's display:
@@ -255,7 +262,23 @@ harness_wine_prefix() {
   fi
 }
 
-harness_visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+harness_window() {
+  local id
+  id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+  [[ -n "$id" ]] && echo "$id"
+}
+
+harness_visible() { harness_window "$1" >/dev/null; }
+
+harness_geometry() {
+  xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+    /^  Width/ {w=$NF} /^  Height/ {h=$NF} END {print x, y, w, h}'
+}
+
+harness_pixel() {
+  import -window root -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null |
+    sed -n '2s/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
+}
 
 harness_example_tour() {
   local log=$1 shots=$2 name=$3 prompt='Out-of-date|Veraltete' id
@@ -266,7 +289,7 @@ harness_example_tour() {
   mkdir -p "$shots"
   if wait_for 10 harness_visible "$prompt"; then
     sleep 0.3
-    id=$(xdotool search --onlyvisible --name "$prompt" | head -1)
+    id=$(harness_window "$prompt")
     import -frame -window "$id" "$shots/$name-prompt.png"
     echo "The update prompt: $shots/$name-prompt.png"
     xdotool key Tab Return # the second button: go on without the update
@@ -274,9 +297,11 @@ harness_example_tour() {
   else
     echo "no update prompt appeared" >&2
   fi
-  HARNESS_MAIN=$(xdotool search --onlyvisible --name '^orbilex CD' | head -1)
+  HARNESS_MAIN=$(harness_window '^orbilex CD')
   # The window's layout is 459 pixels wide, enlarged n times from 192 dpi on.
-  HARNESS_SCALE=$(($(xwininfo -id "$HARNESS_MAIN" | awk '/Width:/ {print $2}') / 459))
+  local width
+  read -r _ _ width _ <<<"$(harness_geometry "$HARNESS_MAIN")"
+  HARNESS_SCALE=$((${width:-0} / 459))
   ((HARNESS_SCALE >= 1)) || HARNESS_SCALE=1
   # Over the Tarvex entry: the arrow shows.
   xdotool mousemove --window "$HARNESS_MAIN" $((150 * HARNESS_SCALE)) $((112 * HARNESS_SCALE))

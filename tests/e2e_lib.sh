@@ -68,22 +68,11 @@ e2e_start_display() {
 # Moves the pointer to the screen's corner, away from every window.
 e2e_park_mouse() { xdotool mousemove --sync 1 1; }
 
-# The first viewable window whose name matches the extended regular
-# expression $1, or nothing.
-e2e_find_window() {
-  local w
-  for w in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
-    echo "$w"
-    return 0
-  done
-  return 1
-}
-
 # Waits at most $1 seconds for a window named like $2; prints its id.
 e2e_wait_window() {
   local tries=$((${1} * 50)) w
   while ((tries-- > 0)); do
-    w=$(e2e_find_window "$2") && echo "$w" && return 0
+    w=$(harness_window "$2") && echo "$w" && return 0
     sleep 0.02
   done
   return 1
@@ -97,16 +86,10 @@ e2e_other_windows() {
   for w in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
     [[ "$w" == "$1" ]] && continue
     e2e_window_viewable "$w" || continue
-    read -r _ _ width _ <<<"$(e2e_geometry "$w")"
+    read -r _ _ width _ <<<"$(harness_geometry "$w")"
     [[ "$width" == 1024 ]] && continue
     echo "$w"
   done
-}
-
-# "left top width height" of a window's client area on the screen.
-e2e_geometry() {
-  xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-    /^  Width/ {w=$NF} /^  Height/ {h=$NF} END {print x, y, w, h}'
 }
 
 e2e_window_name() { xdotool getwindowname "$1" 2>/dev/null; }
@@ -157,7 +140,7 @@ e2e_click() {
 # Clicks at client coordinates $2,$3 of window $1 at once.
 e2e_click_at() {
   local left top
-  read -r left top _ _ <<<"$(e2e_geometry "$1")"
+  read -r left top _ _ <<<"$(harness_geometry "$1")"
   [[ -n "$left" ]] || e2e_fail "window $1 is gone, cannot click at $2,$3"
   xdotool mousemove --sync $((left + $2)) $((top + $3)) click 1
 }
@@ -165,14 +148,14 @@ e2e_click_at() {
 # Saves the client rectangle $2,$3 ${4}x$5 of window $1 to file $6.
 e2e_crop() {
   local left top
-  read -r left top _ _ <<<"$(e2e_geometry "$1")"
+  read -r left top _ _ <<<"$(harness_geometry "$1")"
   import -window root -crop "${4}x${5}+$((left + $2))+$((top + $3))" +repage "$6" 2>/dev/null
 }
 
 # Saves the client area of window $1 as $E2E_SHOTS/$TARGET-$2.png.
 e2e_shot() {
   local width height
-  read -r _ _ width height <<<"$(e2e_geometry "$1")"
+  read -r _ _ width height <<<"$(harness_geometry "$1")"
   e2e_crop "$1" 0 0 "$width" "$height" "$E2E_SHOTS/$TARGET-$2.png" ||
     e2e_fail "could not save the screenshot $2"
 }

@@ -26,7 +26,7 @@ BUTTON_Y=132
 expect_main_window() {
   MAIN=$(e2e_wait_window 30 "$MAIN_TITLE") || e2e_fail "no start window titled 'orbilex CD V2.1'"
   local left top width height
-  read -r left top width height <<<"$(e2e_geometry "$MAIN")"
+  read -r left top width height <<<"$(harness_geometry "$MAIN")"
   [[ "$width x $height" == "459 x 280" ]] || e2e_fail "start window is $width x $height, not 459 x 280"
   ((left - (1024 - 459) / 2 <= 1 && (1024 - 459) / 2 - left <= 1 &&
     top - (768 - 280) / 2 <= 1 && (768 - 280) / 2 - top <= 1)) ||
@@ -42,7 +42,7 @@ expect_prompt() {
   local name width height
   name=$(e2e_window_name "$PROMPT")
   [[ "$name" =~ $2 ]] || e2e_fail "the prompt reads '$name', wanted '$2'"
-  read -r _ _ width height <<<"$(e2e_geometry "$PROMPT")"
+  read -r _ _ width height <<<"$(harness_geometry "$PROMPT")"
   [[ "$width x $height" == "377 x 152" ]] || e2e_fail "prompt '$name' is $width x $height, not 377 x 152"
 }
 
@@ -87,23 +87,22 @@ main_pixels() {
 # True when the arrow's column beside the entries is blank.
 arrow_hidden() {
   local left top
-  read -r left top _ _ <<<"$(e2e_geometry "$MAIN")"
+  read -r left top _ _ <<<"$(harness_geometry "$MAIN")"
   ! import -window root -crop "8x168+$((left + 85))+$((top + 64))" +repage -depth 8 txt:- 2>/dev/null |
     sed 1d | grep -qv '#FFFFFF'
 }
 
 e2e_click_free_move() {
   local left top
-  read -r left top _ _ <<<"$(e2e_geometry "$MAIN")"
+  read -r left top _ _ <<<"$(harness_geometry "$MAIN")"
   xdotool mousemove --sync $((left + $1)) $((top + $2))
 }
 
 # "r,g,b" of the start window's client pixel at $1,$2.
 pixel_at() {
   local left top
-  read -r left top _ _ <<<"$(e2e_geometry "$MAIN")"
-  import -window root -crop "1x1+$((left + $1))+$((top + $2))" +repage -depth 8 txt:- 2>/dev/null |
-    sed -n '2s/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\)).*/\1,\2,\3/p'
+  read -r left top _ _ <<<"$(harness_geometry "$MAIN")"
+  harness_pixel $((left + $1)) $((top + $2))
 }
 
 same_pixels() { [[ "$(e2e_pixels_differ "$1" "$2")" == 0 ]]; }
@@ -123,7 +122,7 @@ expect_main_like() {
 # stands out from its ground by a contrast of at least 4.5:1.
 expect_readable() {
   local left top ratio
-  read -r left top _ _ <<<"$(e2e_geometry "$1")"
+  read -r left top _ _ <<<"$(harness_geometry "$1")"
   ratio=$(harness_contrast $((left + $2)) $((top + $3)) "$4" "$5")
   awk -v r="$ratio" 'BEGIN {exit !(r >= 4.5)}' ||
     e2e_fail "the text at $2,$3 of window $1 has a contrast of $ratio:1"

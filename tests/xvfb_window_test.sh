@@ -65,26 +65,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The id of the first visible window whose name matches the regular
-# expression $1, or nothing.
-window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-has_window() { [[ -n "$(window "$1")" ]]; }
-
 # Sets X, Y, W, H to the client area of window $1 on the screen.
-geometry() {
-  local info
-  info=$(xwininfo -id "$1")
-  X=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
-  Y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
-  W=$(awk '/Width:/ {print $2}' <<<"$info")
-  H=$(awk '/Height:/ {print $2}' <<<"$info")
-}
-
-# "r,g,b" of the screen pixel at $1,$2.
-pixel() {
-  import -window root -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null |
-    sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p' | head -1
-}
+geometry() { read -r X Y W H <<<"$(harness_geometry "$1")"; }
 
 # A digest of the language flag's pixels in the start window at $left,$top;
 # whether it is (not) $1.
@@ -95,7 +77,7 @@ flag_is_not() { [[ "$(flag)" != "$1" ]]; }
 # Whether the pixel where the arrow beside "Update Tarvex" is drawn, in the
 # start window at $left,$top, is "r,g,b" $1: black while the mouse is over
 # that entry, white once it has left the entries.
-arrow_is() { [[ "$(pixel $((left + 86)) $((top + 115)))" == "$1" ]]; }
+arrow_is() { [[ "$(harness_pixel $((left + 86)) $((top + 115)))" == "$1" ]]; }
 
 # Starts the program from a fresh copy of the sample CD with its ports on
 # the paths COM1..COM4 of $WORK ($1 = locale); sets START_PID.
@@ -148,19 +130,19 @@ device com1 --kind interface --version 2.0
 device com3 --kind xray --version 1.1
 START_TRACE="$WORK/trace.log" start_program de_DE.UTF-8
 TITLE='^orbilex CD V4\.2$'
-wait_for 10 has_window "$TITLE" || harness_fail "the start window did not appear"
-MAIN=$(window "$TITLE")
+wait_for 10 harness_visible "$TITLE" || harness_fail "the start window did not appear"
+MAIN=$(harness_window "$TITLE")
 check_centred "$MAIN" 459 280
 left=$X top=$Y
 xprop -id "$MAIN" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || harness_fail "the window has no 32x32 icon"
-[[ "$(pixel "$left" "$top")" == "0,0,0" ]] || harness_fail "no black frame at the top-left corner"
-[[ "$(pixel $((left + 458)) $((top + 279)))" == "0,0,0" ]] ||
+[[ "$(harness_pixel "$left" "$top")" == "0,0,0" ]] || harness_fail "no black frame at the top-left corner"
+[[ "$(harness_pixel $((left + 458)) $((top + 279)))" == "0,0,0" ]] ||
   harness_fail "no black frame at the bottom-right corner"
-[[ "$(pixel $((left + 400)) $((top + 100)))" == "255,255,255" ]] || harness_fail "the background is not white"
-IFS=, read -r r g b <<<"$(pixel $((left + 30)) $((top + 150)))"
+[[ "$(harness_pixel $((left + 400)) $((top + 100)))" == "255,255,255" ]] || harness_fail "the background is not white"
+IFS=, read -r r g b <<<"$(harness_pixel $((left + 30)) $((top + 150)))"
 ((b > r + 40)) || harness_fail "the side strip is not drawn in blue tones ($r,$g,$b)"
 # The arrow is hidden at show and appears one pixel below the entry's top.
-arrow=$(pixel $((left + 86)) $((top + 109 + 6)))
+arrow=$(harness_pixel $((left + 86)) $((top + 109 + 6)))
 [[ "$arrow" == "255,255,255" ]] || harness_fail "the arrow is shown before the mouse moved ($arrow)"
 xdotool mousemove --window "$MAIN" 150 112
 wait_for 3 arrow_is 0,0,0 || harness_fail "no arrow beside 'Update Tarvex' under the mouse"
@@ -179,7 +161,7 @@ commands() { awk -F'\t' 'NF >= 3 {printf "%s %s, ", $2, $3}' "$WORK/$1.log"; }
 [[ $(commands com1) == '&\r 115200, 0iv\r 115200, ' ]] || harness_fail "the interface got: $(commands com1)"
 [[ $(commands com3) == '&\r 115200, 0iv\r 115200, MODE=REMOTE\r 9600, MODE=REMOTE\r 9600, VERSION?\r 9600, ' ]] ||
   harness_fail "the X-ray unit got: $(commands com3)"
-has_window 'Veraltete|Out-of-date' && harness_fail "a prompt appeared for up-to-date devices"
+harness_visible 'Veraltete|Out-of-date' && harness_fail "a prompt appeared for up-to-date devices"
 
 # No command comes before its time. The program's trace stamps each write
 # once it is done, before the timer or the pause that leads to the next is
@@ -231,10 +213,10 @@ PROMPT='^Out-of-date Tarvex version detected$'
 xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'*foreground:\twhite\n*background:\tblack\n'
 device com2 --kind interface --version 1.0
 start_program C.UTF-8
-wait_for 10 has_window "$PROMPT" || harness_fail "no prompt for the out-of-date interface"
-DIALOG=$(window "$PROMPT")
+wait_for 10 harness_visible "$PROMPT" || harness_fail "no prompt for the out-of-date interface"
+DIALOG=$(harness_window "$PROMPT")
 check_centred "$DIALOG" 377 152
-[[ "$(pixel $((X + 370)) $((Y + 5)))" == "0,0,0" ]] ||
+[[ "$(harness_pixel $((X + 370)) $((Y + 5)))" == "0,0,0" ]] ||
   harness_fail "the prompt is not drawn on the desktop's black"
 # The prompt's first text, and the start window's version label below it.
 for area in "$((X + 16)) $((Y + 12)) 345 29" "$((X + 348 - 41)) $((Y + 262 - 64)) 103 13"; do
@@ -246,7 +228,7 @@ import -window root "$SHOTS/linux-prompt-en.png" 2>/dev/null
 xdotool mousemove 5 5
 xdotool key Escape
 sleep 0.3
-has_window "$PROMPT" || harness_fail "Escape closed the prompt"
+harness_visible "$PROMPT" || harness_fail "Escape closed the prompt"
 xdotool key Tab Return
 wait_for 5 bash -c "! xdotool search --onlyvisible --name '$PROMPT' >/dev/null 2>&1" ||
   harness_fail "Tab and Return did not close the prompt"
@@ -266,9 +248,9 @@ if command -v openbox >/dev/null; then
   xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'Xft.dpi:\t144\n'
   device com2 --kind interface --version 1.0
   start_program C.UTF-8
-  wait_for 10 has_window "$PROMPT" || harness_fail "no prompt under the window manager"
-  DIALOG=$(window "$PROMPT")
-  MAIN=$(window "$TITLE")
+  wait_for 10 harness_visible "$PROMPT" || harness_fail "no prompt under the window manager"
+  DIALOG=$(harness_window "$PROMPT")
+  MAIN=$(harness_window "$TITLE")
   check_centred "$MAIN" 459 280
   geometry "$DIALOG"
   [[ "$W x $H" == "566 x 228" ]] || harness_fail "the prompt is ${W}x$H at 144 dpi, not 566x228"
@@ -299,8 +281,8 @@ if command -v fluxbox >/dev/null && command -v xsettingsd >/dev/null; then
   harness_track $!
   device com2 --kind interface --version 1.0
   start_program C.UTF-8
-  wait_for 10 has_window "$PROMPT" || harness_fail "no prompt under fluxbox"
-  DIALOG=$(window "$PROMPT")
+  wait_for 10 harness_visible "$PROMPT" || harness_fail "no prompt under fluxbox"
+  DIALOG=$(harness_window "$PROMPT")
   actions=$(xprop -id "$DIALOG" _NET_WM_ALLOWED_ACTIONS)
   [[ $actions == *_NET_WM_ACTION_CLOSE* && $actions == *_NET_WM_ACTION_MOVE* ]] ||
     harness_fail "fluxbox does not offer to move and close the prompt: $actions"
@@ -311,7 +293,7 @@ if command -v fluxbox >/dev/null && command -v xsettingsd >/dev/null; then
   xdotool mousemove --window "$DIALOG" 261 132 click 1
   wait_for 5 bash -c "! xdotool search --onlyvisible --name '$PROMPT' >/dev/null 2>&1" ||
     harness_fail "Continue did not close the prompt under fluxbox"
-  MAIN=$(window "$TITLE")
+  MAIN=$(harness_window "$TITLE")
   geometry "$MAIN"
   left=$X top=$Y
   english=$(flag)
@@ -335,10 +317,10 @@ fi
 # they are drawn.
 xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'Xft.dpi:\t192\n'
 start_program de_DE.UTF-8
-wait_for 10 has_window "$TITLE" || harness_fail "no start window at 192 dpi"
-MAIN=$(window "$TITLE")
+wait_for 10 harness_visible "$TITLE" || harness_fail "no start window at 192 dpi"
+MAIN=$(harness_window "$TITLE")
 check_centred "$MAIN" 918 560
-[[ "$(pixel $((X + 916)) $((Y + 558)))" == "0,0,0" ]] ||
+[[ "$(harness_pixel $((X + 916)) $((Y + 558)))" == "0,0,0" ]] ||
   harness_fail "the frame is not two pixels wide at 192 dpi"
 import -window root -crop "918x560+$X+$Y" +repage "$SHOTS/linux-start-200.png" 2>/dev/null
 xdotool mousemove --window "$MAIN" 220 444 click 1
@@ -392,14 +374,14 @@ ORBILEX_COM1="$WORK/com1" ORBILEX_COM2="$WORK/com2" ORBILEX_COM3="$WORK/com3" \
   ORBILEX_COM4="$WORK/com4" "$WORK/cd/start" <&- >&- 2>&- &
 CLOSED_PID=$!
 harness_track "$CLOSED_PID"
-wait_for 10 has_window "$TITLE" || harness_fail "no window with the standard descriptors closed"
+wait_for 10 harness_visible "$TITLE" || harness_fail "no window with the standard descriptors closed"
 for fd in 0 1 2; do
   [[ $(readlink "/proc/$CLOSED_PID/fd/$fd") == /dev/null ]] ||
     harness_fail "descriptor $fd is $(readlink "/proc/$CLOSED_PID/fd/$fd"), not /dev/null"
 done
 harness_stop "$CLOSED_PID"
 start_program C.UTF-8
-wait_for 10 has_window "$TITLE" || harness_fail "no window before the X server goes"
+wait_for 10 harness_visible "$TITLE" || harness_fail "no window before the X server goes"
 harness_stop "$XVFB_PID"
 wait "$START_PID"
 status=$?
