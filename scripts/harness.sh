@@ -19,6 +19,11 @@
 #   harness_stop PID..     ends recorded processes now and forgets them
 #   harness_cleanup        ends every recorded process, newest first, each
 #                          by its process id; call it from the EXIT trap
+#   harness_devsim DEVSIM LINK [OPTION...]
+#                          starts the device simulator DEVSIM with OPTIONs on
+#                          a new pseudo-terminal that the path LINK leads to
+#                          (its output in LINK.out), records it and waits
+#                          until LINK is there; ${HARNESS_PIDS[-1]} is its id
 #   harness_wine_prefix DIR [OPTION...]
 #                          makes DIR a private 64-bit Wine prefix and exports
 #                          WINEPREFIX, WINEARCH and WINEDEBUG for it: Wine's
@@ -167,6 +172,17 @@ harness_xvfb() {
     return 1
   fi
   export DISPLAY=":$display"
+}
+
+harness_devsim() {
+  local devsim=$1 link=$2
+  shift 2
+  "$devsim" --pty-link "$link" "$@" >"$link.out" 2>&1 &
+  harness_track $!
+  wait_for 5 test -e "$link" || {
+    echo "the device simulator on $link did not start: $(harness_tail "$link.out")" >&2
+    return 1
+  }
 }
 
 harness_wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }

@@ -67,13 +67,8 @@ export START_STUB_LOG="$WORK/started.log"
 echo "Preparing a private Wine prefix (about 10 s)..."
 harness_wine_prefix "$WORK/prefix" --port 2="$WORK/com2" ${dpi:+--dpi "$dpi"} || exit 1
 
-build/linux/devsim --kind interface --version 1.5 --pty-link "$WORK/com2" \
-  --log "$WORK/com2.log" >/dev/null &
-harness_track $!
-wait_for 5 test -e "$WORK/com2" || {
-  echo "the device simulator did not start" >&2
-  exit 1
-}
+harness_devsim build/linux/devsim "$WORK/com2" --kind interface --version 1.5 \
+  --log "$WORK/com2.log" || exit 1
 
 # Lists what the program started from the CD.
 report() {

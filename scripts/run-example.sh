@@ -44,13 +44,8 @@ export ORBILEX_COM1="$WORK/no-port" ORBILEX_COM2="$WORK/com2" ORBILEX_COM3="$WOR
 # Starts what the program talks to before it starts: a Tarvex interface
 # with firmware 1.5 (start.ins asks for 2.0) on COM2.
 start_helpers() {
-  "$BUILD/devsim" --kind interface --version 1.5 --pty-link "$WORK/com2" \
-    --log "$WORK/com2.log" >/dev/null &
-  harness_track $!
-  wait_for 5 test -e "$WORK/com2" || {
-    echo "the device simulator did not start" >&2
-    exit 1
-  }
+  harness_devsim "$BUILD/devsim" "$WORK/com2" --kind interface --version 1.5 \
+    --log "$WORK/com2.log" || exit 1
 }
 
 # Lists what the program started from the CD.

@@ -3,10 +3,10 @@
 # (TARGET=linux). Source it, set TARGET, call e2e_target_check, e2e_init,
 # e2e_start_display and e2e_target_setup.
 #
-# The X server, openbox and the Wine server are recorded by their process
-# ids (scripts/harness.sh), the program and the device simulators in
-# START_PID and E2E_DEVICE_PIDS; e2e_cleanup (installed as the EXIT trap by
-# e2e_init) ends each by its id. The serial ports COM1..COM4 always lead to
+# The X server, openbox, the Wine server and the device simulators are
+# recorded by their process ids (scripts/harness.sh; E2E_DEVICE_PIDS says
+# which simulator plays which port), the program in START_PID; e2e_cleanup
+# (installed as the EXIT trap by e2e_init) ends each by its id. The serial ports COM1..COM4 always lead to
 # $E2E_WORK/com1..com4: a device simulator makes that path a link to its
 # pseudo-terminal; without one the path does not exist and the port is
 # absent. So no machine port is ever touched.
@@ -172,10 +172,9 @@ e2e_device() {
   shift 3
   [[ -z "${E2E_DEVICE_PIDS[port]}" ]] || e2e_fail "COM$port already has a device"
   : >"$E2E_WORK/com$port.log"
-  "$DEVSIM" --kind "$kind" --version "$version" --baud-check --log "$E2E_WORK/com$port.log" \
-    --pty-link "$E2E_WORK/com$port" "$@" >"$E2E_WORK/com$port.out" 2>&1 &
-  E2E_DEVICE_PIDS[port]=$!
-  wait_for 5 test -e "$E2E_WORK/com$port" || e2e_fail "the simulator on COM$port did not start"
+  harness_devsim "$DEVSIM" "$E2E_WORK/com$port" --kind "$kind" --version "$version" --baud-check \
+    --log "$E2E_WORK/com$port.log" "$@" || e2e_fail "the simulator on COM$port did not start"
+  E2E_DEVICE_PIDS[port]=${HARNESS_PIDS[-1]}
 }
 
 # Ends every device simulator; their links go with them.
@@ -183,8 +182,7 @@ e2e_devices_stop() {
   local port
   for port in 1 2 3 4; do
     [[ -n "${E2E_DEVICE_PIDS[port]}" ]] || continue
-    kill "${E2E_DEVICE_PIDS[port]}" 2>/dev/null
-    wait "${E2E_DEVICE_PIDS[port]}" 2>/dev/null
+    harness_stop "${E2E_DEVICE_PIDS[port]}"
     E2E_DEVICE_PIDS[port]=""
     rm -f "$E2E_WORK/com$port"
   done

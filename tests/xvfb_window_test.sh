@@ -98,10 +98,9 @@ device() {
   local port=$1
   shift
   rm -f "$WORK/$port.log"
-  "$DEVSIM" "$@" --pty-link "$WORK/$port" --log "$WORK/$port.log" >/dev/null &
-  harness_track $!
-  DEVICES+=($!)
-  wait_for 5 test -e "$WORK/$port" || harness_fail "the simulator on $port did not start"
+  harness_devsim "$DEVSIM" "$WORK/$port" "$@" --log "$WORK/$port.log" ||
+    harness_fail "the simulator on $port did not start"
+  DEVICES+=("${HARNESS_PIDS[-1]}")
 }
 
 DEVICES=()
