@@ -68,35 +68,6 @@ int OnXConnectionLost(Display*) {
   std::_Exit(1);
 }
 
-// What `check` says of the port's `device`.
-std::string Describe(const std::string& device, const PortCheck& check) {
-  switch (check.State) {
-    case PortState::NoDevice:
-      return "none";
-    case PortState::Free:
-      return "can be opened";
-    case PortState::Absent:
-      return "absent";
-    case PortState::NotTerminal:
-      return "not a serial port";
-    case PortState::Exclusive:
-      return "held by another program (exclusive mode)";
-    case PortState::Locked:
-      return "held by another program (lock)";
-    case PortState::LockFile:
-      return "held by another program (lock file " + check.Detail + " of process " +
-             std::to_string(check.Holder) + ")";
-    case PortState::Denied:
-      if (check.Detail.empty()) return "permission denied";
-      return "permission denied: the user must be in the group \"" + check.Detail +
-             "\" that owns " + device + " (sudo usermod -aG " + check.Detail +
-             " $USER, then log in again)";
-    case PortState::Failed:
-      break;
-  }
-  return "cannot be opened: " + check.Detail;
-}
-
 // Prints the device of each port and whether it can be opened, one line a
 // port: "COM1: /dev/ttyS0: can be opened", "COM2: none".
 void ListPorts() {
@@ -109,7 +80,7 @@ void ListPorts() {
       line += port.Configured ? "none (" + variable + " is empty)" : "none";
     } else {
       line += port.Device + (port.Configured ? " (" + variable + "): " : ": ") +
-              Describe(port.Device, platform.CheckPort(static_cast<int>(i)));
+              PortCheckText(port.Device, platform.CheckPort(static_cast<int>(i)));
     }
     std::puts(line.c_str());
   }

@@ -297,11 +297,10 @@ std::string PosixPlatform::PortDeviceName(const std::string& portName) {
 }
 
 std::string PosixPlatform::LastErrorText() {
-  return errno == 0 ? std::string() : std::strerror(errno);
+  return lastError_;
 }
 
 void PosixPlatform::NoticeRefusedPort(const std::string& portName) {
-  const int error = errno;
   if (lastPortCheck_.State != PortState::Denied) return;
   std::string name = portName;
   std::transform(name.begin(), name.end(), name.begin(), [](char c) {
@@ -313,11 +312,9 @@ void PosixPlatform::NoticeRefusedPort(const std::string& portName) {
   posixplatform::Notice("cannot open " + name + " (" + PortDeviceName(portName) +
                         "): permission denied; to use it, add yourself to the group " + group +
                         " (sudo adduser $USER " + group + ") and log in again");
-  errno = error;
 }
 
 PortHandle PosixPlatformWithPortNotices::CreateFileA(const std::string& portName) {
-  errno = 0;
   const PortHandle port = PosixPlatform::CreateFileA(portName);
   if (port == kInvalidPort) NoticeRefusedPort(portName);
   return port;

@@ -78,6 +78,10 @@ struct PortCheck {
   std::string Detail;
   pid_t Holder = 0;  // the process of a lock file
 };
+// What `check` says of the port's `device`, for people: "can be opened",
+// "held by another program (exclusive mode)", "permission denied: the user
+// must be in the group ...".
+std::string PortCheckText(const std::string& device, const PortCheck& check);
 // The trace's writer for the value of START_TRACE: nothing when it is unset
 // or empty, standard error for "1", else the file it names (relative to the
 // current directory), opened now and appended to. A file that cannot be
@@ -196,13 +200,14 @@ class PosixPlatform : public Platform {
   // The device that CreateFileA picks for "COM1".."COM4", with its links
   // resolved when it exists.
   std::string PortDeviceName(const std::string& portName) override;
-  // The text of errno; empty when it is 0.
+  // Why the last CreateFileA or WinExec that failed did: for a port, what
+  // PortCheckText says; for a program, the reason told on standard error.
   std::string LastErrorText() override;
 
  protected:
   // Tells on standard error, once per port, that `portName` could not be
-  // opened for want of permission (errno EACCES), with its device and the
-  // group that may open serial ports. errno is kept.
+  // opened for want of permission, with its device and the group that may
+  // open serial ports.
   void NoticeRefusedPort(const std::string& portName);
 
  private:
@@ -238,6 +243,7 @@ class PosixPlatform : public Platform {
   std::optional<std::array<PosixPort, 4>> ports_;
   std::map<int, OpenPort> openPorts_;
   PortCheck lastPortCheck_;             // of the last CreateFileA
+  std::string lastError_;               // LastErrorText
   std::set<std::string> refusedPorts_;  // told already
 };
 

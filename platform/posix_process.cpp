@@ -115,8 +115,8 @@ void PosixPlatform::SetCurrentDirectoryA(const std::string& dir) {
 LaunchResult PosixPlatform::WinExec(const std::string& commandLine, int /*show*/) {
   const std::string program = ToPosixPath(commandLine);
   if (!Exists(program)) {
-    Notice("cannot start " + program + ": there is no such file");
-    errno = ENOENT;
+    lastError_ = "there is no such file";
+    Notice("cannot start " + program + ": " + lastError_);
     return LaunchResult::NotFound;
   }
   std::vector<std::string> argv = {program};
@@ -127,10 +127,10 @@ LaunchResult PosixPlatform::WinExec(const std::string& commandLine, int /*show*/
     ReapWhenEnded(*pid, nullptr);
     return LaunchResult::Started;
   }
-  Notice("cannot start " + program + ": " +
-         (windows && !wine ? "it is a Windows program, and wine is not installed (Debian "
-                             "package wine)"
-                           : std::strerror(errno)));
+  lastError_ = windows && !wine
+                   ? "it is a Windows program, and wine is not installed (Debian package wine)"
+                   : std::strerror(errno);
+  Notice("cannot start " + program + ": " + lastError_);
   return LaunchResult::Failed;
 }
 

@@ -238,6 +238,34 @@ const std::array<PosixPort, 4>& PosixPlatform::Ports() {
   return *ports_;
 }
 
+std::string PortCheckText(const std::string& device, const PortCheck& check) {
+  switch (check.State) {
+    case PortState::NoDevice:
+      return "no serial port";
+    case PortState::Free:
+      return "can be opened";
+    case PortState::Absent:
+      return "absent";
+    case PortState::NotTerminal:
+      return "not a serial port";
+    case PortState::Exclusive:
+      return "held by another program (exclusive mode)";
+    case PortState::Locked:
+      return "held by another program (lock)";
+    case PortState::LockFile:
+      return "held by another program (lock file " + check.Detail + " of process " +
+             std::to_string(check.Holder) + ")";
+    case PortState::Denied:
+      if (check.Detail.empty()) return "permission denied";
+      return "permission denied: the user must be in the group \"" + check.Detail +
+             "\" that owns " + device + " (sudo usermod -aG " + check.Detail +
+             " $USER, then log in again)";
+    case PortState::Failed:
+      break;
+  }
+  return "cannot be opened: " + check.Detail;
+}
+
 PortCheck PosixPlatform::OpenDevice(const std::string& device, int& fd) {
   fd = -1;
   if (device.empty()) return {PortState::NoDevice, {}};
@@ -306,9 +334,12 @@ PortHandle PosixPlatform::CreateFileA(const std::string& portName) {
     if (!SameIgnoringCase(portName, "COM" + std::to_string(i + 1))) continue;
     int fd = -1;
     lastPortCheck_ = OpenDevice(Ports()[i].Device, fd);
-    return lastPortCheck_.State == PortState::Free ? fd : kInvalidPort;
+    if (fd >= 0) return fd;
+    lastError_ = PortCheckText(Ports()[i].Device, lastPortCheck_);
+    return kInvalidPort;
   }
   lastPortCheck_ = {};
+  lastError_ = PortCheckText({}, lastPortCheck_);
   return kInvalidPort;
 }
 

@@ -111,7 +111,7 @@ TEST(PosixTraceTest, FileHoldsThePortEventsAppended) {
       "port COM1 write \"0iv\\r\" (4 bytes): 4 written",
       "port COM1 read \"Ver 1.5\\r\\n\\xFF\" (10 bytes)",
       "port COM1 close",
-      "port COM2 open " + dir.Path("absent") + ": failed: No such file or directory",
+      "port COM2 open " + dir.Path("absent") + ": failed: absent",
   };
   ASSERT_EQ(lines.size(), expected.size()) << ReadText(dir.Path("trace.log"));
   EXPECT_EQ(lines[0], expected[0]);
