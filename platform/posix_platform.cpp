@@ -311,7 +311,7 @@ void PosixPlatform::NoticeRefusedPort(const std::string& portName) {
   const std::string group = lastPortCheck_.Detail.empty() ? "dialout" : lastPortCheck_.Detail;
   posixplatform::Notice("cannot open " + name + " (" + PortDeviceName(portName) +
                         "): permission denied; to use it, add yourself to the group " + group +
-                        " (sudo adduser $USER " + group + ") and log in again");
+                        " (sudo usermod -aG " + group + " $USER) and log in again");
 }
 
 PortHandle PosixPlatformWithPortNotices::CreateFileA(const std::string& portName) {

@@ -224,10 +224,11 @@ TEST(PosixTraceTest, PortRefusedByPermissionsIsToldOnce) {
   const group* owner = getgrgid(info.st_gid);
   ASSERT_NE(owner, nullptr);
   const std::string name = owner->gr_name;
-  EXPECT_EQ(Lines(ReadText(told)),
-            std::vector<std::string>{"start: cannot open COM1 (" + device.Slave +
-                                     "): permission denied; to use it, add yourself to the group " +
-                                     name + " (sudo adduser $USER " + name + ") and log in again"});
+  EXPECT_EQ(
+      Lines(ReadText(told)),
+      std::vector<std::string>{"start: cannot open COM1 (" + device.Slave +
+                               "): permission denied; to use it, add yourself to the group " +
+                               name + " (sudo usermod -aG " + name + " $USER) and log in again"});
 }
 
 }  // namespace
