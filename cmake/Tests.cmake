@@ -36,3 +36,17 @@ foreach(script ${SCRIPT_TESTS})
     RUN_SERIAL TRUE
     TIMEOUT 300)
 endforeach()
+
+# The window test and the user scenarios once more with the program that the
+# CD carries (the preset linux-compat: Debian 11's FLTK and C library), which
+# is the one users run.
+set(CD_PROGRAM ${CMAKE_CURRENT_SOURCE_DIR}/build/linux-compat/start)
+foreach(name xvfb_window linux_scenarios)
+  add_test(NAME ${name}_cd_test COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/${name}_test.sh)
+  set_tests_properties(${name}_cd_test PROPERTIES
+    ENVIRONMENT "START_BIN=${CD_PROGRAM};DEVSIM=$<TARGET_FILE:devsim>;STUB=$<TARGET_FILE:stubprogram>;SOURCE_DIR=${CMAKE_CURRENT_SOURCE_DIR};BUILD_DIR=${CMAKE_BINARY_DIR}/cd-program"
+    SKIP_RETURN_CODE 77
+    LABELS program
+    RUN_SERIAL TRUE
+    TIMEOUT 300)
+endforeach()
