@@ -78,10 +78,12 @@ struct PortCheck {
   std::string Detail;
   pid_t Holder = 0;  // the process of a lock file
 };
+
 // What `check` says of the port's `device`, for people: "can be opened",
 // "held by another program (exclusive mode)", "permission denied: the user
 // must be in the group ...".
 std::string PortCheckText(const std::string& device, const PortCheck& check);
+
 // The trace's writer for the value of START_TRACE: nothing when it is unset
 // or empty, standard error for "1", else the file it names (relative to the
 // current directory), opened now and appended to. A file that cannot be
