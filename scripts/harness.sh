@@ -309,7 +309,7 @@ harness_example_tour() {
     import -frame -window "$id" "$shots/$name-prompt.png"
     echo "The update prompt: $shots/$name-prompt.png"
     xdotool key Tab Return # the second button: go on without the update
-    wait_for 5 bash -c "! xdotool search --onlyvisible --name '$prompt' >/dev/null 2>&1" || true
+    wait_for 5 eval '! harness_visible "$prompt"' || true
   else
     echo "no update prompt appeared" >&2
   fi

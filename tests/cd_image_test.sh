@@ -49,5 +49,5 @@ harness_xvfb || harness_fail "Xvfb did not start"
 for n in 1 2 3 4; do export "ORBILEX_COM$n=$WORK/no-port"; done
 "$WORK/extracted/start" >"$WORK/start.log" 2>&1 &
 harness_track $!
-timeout 20 xdotool search --sync --onlyvisible --name '^orbilex CD V2\.1$' >/dev/null ||
+wait_for 20 harness_visible '^orbilex CD V2\.1$' ||
   harness_fail "the program from the image showed no window: $(cat "$WORK/start.log")"

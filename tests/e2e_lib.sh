@@ -6,10 +6,10 @@
 # The X server, openbox, the Wine server and the device simulators are
 # recorded by their process ids (scripts/harness.sh; E2E_DEVICE_PIDS says
 # which simulator plays which port), the program in START_PID; e2e_cleanup
-# (installed as the EXIT trap by e2e_init) ends each by its id. The serial ports COM1..COM4 always lead to
-# $E2E_WORK/com1..com4: a device simulator makes that path a link to its
-# pseudo-terminal; without one the path does not exist and the port is
-# absent. So no machine port is ever touched.
+# (installed as the EXIT trap by e2e_init) ends each by its id. The serial
+# ports COM1..COM4 always lead to $E2E_WORK/com1..com4: a device simulator
+# makes that path a link to its pseudo-terminal; without one the path does
+# not exist and the port is absent. So no machine port is ever touched.
 
 E2E_SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 source "$E2E_SOURCE_DIR/scripts/harness.sh"
@@ -69,14 +69,7 @@ e2e_start_display() {
 e2e_park_mouse() { xdotool mousemove --sync 1 1; }
 
 # Waits at most $1 seconds for a window named like $2; prints its id.
-e2e_wait_window() {
-  local tries=$((${1} * 50)) w
-  while ((tries-- > 0)); do
-    w=$(harness_window "$2") && echo "$w" && return 0
-    sleep 0.02
-  done
-  return 1
-}
+e2e_wait_window() { wait_for "$1" harness_visible "$2" && harness_window "$2"; }
 
 e2e_window_viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 

@@ -57,6 +57,6 @@ harness_xvfb || harness_fail "Xvfb did not start"
 for n in 1 2 3 4; do export "ORBILEX_COM$n=/no-port"; done
 chroot "$SYSROOT" "$inside" >"$WORK/start.log" 2>&1 &
 harness_track $!
-timeout 20 xdotool search --sync --onlyvisible --name '^orbilex CD V' >/dev/null ||
+wait_for 20 harness_visible '^orbilex CD V' ||
   harness_fail "no window from the program on glibc $FLOOR: $(cat "$WORK/start.log")"
 echo "PASS: $(tail -n 1 <<<"$versions") at most; runs on glibc $FLOOR"

@@ -229,7 +229,7 @@ xdotool key Escape
 sleep 0.3
 harness_visible "$PROMPT" || harness_fail "Escape closed the prompt"
 xdotool key Tab Return
-wait_for 5 bash -c "! xdotool search --onlyvisible --name '$PROMPT' >/dev/null 2>&1" ||
+wait_for 5 eval '! harness_visible "$PROMPT"' ||
   harness_fail "Tab and Return did not close the prompt"
 sleep 0.3
 harness_ended "$START_PID" && harness_fail "choosing Continue ended the program"
@@ -290,7 +290,7 @@ if command -v fluxbox >/dev/null && command -v xsettingsd >/dev/null; then
     harness_fail "the prompt is not a dialog"
   xprop -id "$DIALOG" _NET_WM_STATE | grep -q SKIP_TASKBAR || harness_fail "the prompt has a task-bar entry"
   xdotool mousemove --window "$DIALOG" 261 132 click 1
-  wait_for 5 bash -c "! xdotool search --onlyvisible --name '$PROMPT' >/dev/null 2>&1" ||
+  wait_for 5 eval '! harness_visible "$PROMPT"' ||
     harness_fail "Continue did not close the prompt under fluxbox"
   MAIN=$(harness_window "$TITLE")
   geometry "$MAIN"
