@@ -6,7 +6,11 @@
 #   harness_xvfb [SIZE [OPTION...]]  starts Xvfb on a display number that it
 #                          picks itself (-displayfd), screen SIZE (default
 #                          1024x768x24) and further Xvfb options; exports
-#                          DISPLAY once the server takes connections
+#                          DISPLAY once the server takes connections. The
+#                          server never resets: by default it would whenever
+#                          its last client leaves (a short-lived xdotool,
+#                          say), and a program connecting in that moment
+#                          fails to open the display
 #   harness_openbox        starts openbox on $DISPLAY and waits until it
 #                          manages the screen (_NET_SUPPORTING_WM_CHECK)
 #   harness_fluxbox        the same with fluxbox, which honours the hints
@@ -162,7 +166,7 @@ harness_xvfb() {
   command -v Xvfb >/dev/null || { echo "Xvfb is not installed" >&2; return 1; }
   harness_logs
   # Xvfb writes the display number to the pipe once it takes connections.
-  exec {fd}< <(exec Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp "$@" 3>&1 >/dev/null \
+  exec {fd}< <(exec Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp -noreset "$@" 3>&1 >/dev/null \
     2>"$HARNESS_DIR/xvfb.log")
   harness_track $!
   read -r -t 10 -u "$fd" display || true
