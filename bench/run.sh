@@ -2,8 +2,9 @@
 # Measures the start menu from outside: start-up time against a bare window
 # of the same toolkit, the detection timetable as a simulated X-ray unit on
 # COM1 sees it, peak memory, CPU use once detection is over, and the sizes of
-# the programs; the Linux program natively and the 64-bit Windows program
-# under Wine, one after the other in one run on a private Xvfb server
+# the programs; the Linux program natively and the 32-bit Windows program,
+# the product, under 32-bit Wine (the 64-bit build where the kernel refuses
+# 32-bit code), one after the other in one run on a private Xvfb server
 # without a window manager. Prints Markdown tables and keeps them in a file.
 #
 # Usage: bench/run.sh [--reps N] [--startups N] [--idle SECONDS] [--out FILE]
@@ -24,7 +25,8 @@
 # - baseline: the same for the floor of such a program, a bare borderless
 #   window of the start window's size with one bold label and nothing else:
 #   bench/baseline_fltk.cpp natively (FLTK linked as the program links it),
-#   bench/baseline_win32.cpp under Wine. Both draw the label's font only
+#   bench/baseline_win32.cpp under Wine, built like the Windows program
+#   measured. Both draw the label's font only
 #   once mapped, as FLTK and Windows do, while the program measures its
 #   texts before. Each start-up of the program follows one of its baseline,
 #   so both see the machine alike; the ratio is the program's median over
@@ -73,17 +75,19 @@ while (($#)); do
 done
 
 if [[ $build == yes ]]; then
-  scripts/install-deps.sh build run windows
+  scripts/install-deps.sh build run windows wine
   for preset in linux win32 win64; do
     cmake --preset "$preset" >/dev/null
   done
   cmake --build --preset linux -j "$(nproc)" --target start devsim startbench baseline_fltk
-  cmake --build --preset win32 -j "$(nproc)" --target start
+  cmake --build --preset win32 -j "$(nproc)" --target start baseline_win32
   cmake --build --preset win64 -j "$(nproc)" --target start baseline_win32
 fi
+wine=yes
+harness_windows_build "$PWD" || wine=no
 for program in build/linux/start build/linux/devsim build/linux/startbench \
   build/linux/baseline_fltk build/win32/start.exe build/win64/start.exe \
-  build/win64/baseline_win32.exe; do
+  ${HARNESS_WINBUILD:+"$HARNESS_WINBUILD/baseline_win32.exe"}; do
   [[ -f $program ]] || { echo "$program is missing; run without --no-build" >&2; exit 1; }
 done
 
@@ -104,8 +108,10 @@ cp build/linux/start "$WORK/native/start"
 strip "$WORK/native/start"
 cp build/linux/baseline_fltk "$WORK/native/baseline"
 strip "$WORK/native/baseline"
-cp build/win64/start.exe "$WORK/wine/start.exe"
-cp build/win64/baseline_win32.exe "$WORK/wine/baseline.exe"
+if [[ $wine == yes ]]; then
+  cp "$HARNESS_WINBUILD/start.exe" "$WORK/wine/start.exe"
+  cp "$HARNESS_WINBUILD/baseline_win32.exe" "$WORK/wine/baseline.exe"
+fi
 printf '%s' "$ins" >"$WORK/native/start.ins"
 printf '%s' "$ins" >"$WORK/wine/start.ins"
 
@@ -114,13 +120,13 @@ export ORBILEX_COM1="$WORK/com1" ORBILEX_COM2="$WORK/absent" ORBILEX_COM3="$WORK
   ORBILEX_COM4="$WORK/absent" XDG_CONFIG_HOME="$WORK/config" LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 targets=(--native "$WORK/native" --native-baseline "$WORK/native/baseline")
-if [[ -x $HARNESS_WINE && -x $HARNESS_WINESERVER ]]; then
+if [[ $wine == yes ]]; then
   echo "Preparing a Wine prefix (about 10 s)"
   # COM1 leads to the simulator's link, COM2..COM4 to nothing.
   harness_wine_prefix "$WORK/prefix" --port 1="$WORK/com1" --server || exit 1
-  targets+=(--wine "$WORK/wine" --wine-baseline baseline.exe)
+  targets+=(--wine "$WORK/wine" --wine-baseline baseline.exe --wine-loader "$HARNESS_WINLOADER")
 else
-  echo "wine64 is not installed: measuring the Linux program only" >&2
+  echo "Wine cannot run here: measuring the Linux program only" >&2
 fi
 
 build/linux/startbench --devsim build/linux/devsim --link "$WORK/com1" --work "$WORK" \

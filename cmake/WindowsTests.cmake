@@ -17,3 +17,12 @@ target_include_directories(gtest BEFORE PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/tests
 file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/core_*.cpp)
 add_executable(core_tests ${CORE_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE starttestkit devsimmodel gtest_main)
+if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+  # Linked with the core's link-time-optimised objects, so optimised the same
+  # way throughout: the i686 linker takes an inline function that both
+  # optimised and plain objects define for two, and in one partition for the
+  # same reason as the program.
+  set_property(TARGET core_tests starttestkit devsimmodel gtest gtest_main
+               PROPERTY INTERPROCEDURAL_OPTIMIZATION ON)
+  target_link_options(core_tests PRIVATE -flto-partition=one)
+endif()

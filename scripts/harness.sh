@@ -70,9 +70,19 @@
 #                          screen: the most frequent colour is taken as the
 #                          ground, the next as the text; 1.00 for one colour
 #
+#   harness_windows_build ROOT
+#                          picks the Windows program under test: the i686
+#                          product in ROOT/build/win32 with the 32-bit loader
+#                          when a probe (the loader's --version) shows that
+#                          32-bit code runs here; otherwise, with the reason
+#                          printed, the x86_64 build in ROOT/build/win64 with
+#                          the 64-bit loader in its place. START_WINE32=off
+#                          forces the latter. Sets HARNESS_WINBUILD and
+#                          HARNESS_WINLOADER; fails when Wine is not installed
+#
 # HARNESS_WINE and HARNESS_WINESERVER are Wine's 64-bit loader and server,
-# called directly (/usr/bin/wine would pick a 32-bit loader if one is
-# installed, which this machine cannot run).
+# HARNESS_WINE32 its 32-bit loader, each called by its path (/usr/bin/wine
+# would choose by itself). One 64-bit prefix serves both loaders.
 #
 # Each function that starts something returns 1 with the reason on stderr
 # when it fails, and leaves the decision (exit, fail, skip) to the caller.
@@ -84,6 +94,9 @@ HARNESS_DIR=""
 HARNESS_WINEPREFIX=""
 HARNESS_ON_FAIL=""
 HARNESS_WINE=/usr/lib/wine/wine64
+HARNESS_WINE32=/usr/lib/wine/wine
+HARNESS_WINBUILD=""
+HARNESS_WINLOADER=""
 HARNESS_WINESERVER=/usr/lib/wine/wineserver
 
 harness_fail() {
@@ -280,6 +293,26 @@ harness_wine_prefix() {
     "$HARNESS_WINESERVER" -p -f >/dev/null 2>&1 &
     harness_track $!
   fi
+}
+
+harness_windows_build() {
+  local root=$1 reason out
+  [[ -x $HARNESS_WINE && -x $HARNESS_WINESERVER ]] || { echo "wine64 is not installed" >&2; return 1; }
+  if [[ ${START_WINE32:-} == off ]]; then
+    reason="START_WINE32=off"
+  elif [[ ! -e $HARNESS_WINE32 ]]; then
+    echo "32-bit Wine is not installed (wine32:i386)" >&2
+    return 1
+  elif ! out=$("$HARNESS_WINE32" --version 2>&1 </dev/null); then
+    # A kernel without 32-bit support refuses the loader at once
+    # ("Exec format error").
+    reason="the 32-bit loader fails: $(harness_tail <(echo "$out"))"
+  else
+    HARNESS_WINBUILD=$root/build/win32 HARNESS_WINLOADER=$HARNESS_WINE32
+    return 0
+  fi
+  echo "NOTE: 32-bit code cannot run here ($reason): the x86_64 build runs in place of the i686 product"
+  HARNESS_WINBUILD=$root/build/win64 HARNESS_WINLOADER=$HARNESS_WINE
 }
 
 harness_window() {

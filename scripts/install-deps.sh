@@ -2,7 +2,7 @@
 # Installs the Debian packages of the given jobs from scripts/packages.txt
 # when they are missing (all jobs when none is given). As root it installs
 # them with apt-get; otherwise it names them and fails.
-# Usage: scripts/install-deps.sh [build|run|windows|cd|test]...
+# Usage: scripts/install-deps.sh [build|run|windows|wine|cd|test]...
 set -euo pipefail
 list="$(dirname "$0")/packages.txt"
 
@@ -27,5 +27,11 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# A package of another architecture (wine32:i386) needs that architecture.
+for p in "${missing[@]}"; do
+  arch=${p#*:}
+  [[ $p == *:* && $arch != "$(dpkg --print-architecture)" ]] || continue
+  dpkg --print-foreign-architectures | grep -qx "$arch" || dpkg --add-architecture "$arch"
+done
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"

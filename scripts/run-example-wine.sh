@@ -6,9 +6,10 @@
 # answers on COM2, so the update prompt comes up about 0.4 s after the
 # window.
 #
-# This machine cannot execute 32-bit code, so the 64-bit build
-# (build/win64/start.exe) stands in for the 32-bit product; both are built
-# from the same sources.
+# The program is the product, the 32-bit build/win32/start.exe, run by
+# Wine's 32-bit loader. Where the kernel refuses 32-bit code, the 64-bit
+# build (build/win64/start.exe), made from the same sources, stands in and
+# the script says so.
 #
 # With a display ($DISPLAY set) the window opens there and the script waits
 # until it is closed. Without one it runs on a private Xvfb server, saves
@@ -16,13 +17,12 @@
 # and closes the program. Wine runs in a private prefix in a temporary
 # folder.
 # Usage: scripts/run-example-wine.sh [--no-build] [--dpi N]
-#   --no-build  use build/linux/devsim and build/win64 as they are
+#   --no-build  use build/linux/devsim and the Windows build as they are
 #   --dpi N     Wine's screen resolution (LogPixels), e.g. 192 for 200 %
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$ROOT/scripts/harness.sh"
 SHOTS="$ROOT/build/screenshots"
-WINE=$HARNESS_WINE
 
 build=yes
 dpi=""
@@ -37,10 +37,17 @@ done
 
 cd "$ROOT"
 if [[ $build == yes ]]; then
-  scripts/install-deps.sh build run windows
-  for preset in linux win64; do [[ -f build/$preset/build.ninja ]] || cmake --preset $preset >/dev/null; done
+  scripts/install-deps.sh build run windows wine
+fi
+harness_windows_build "$ROOT" || exit 1
+WINE=$HARNESS_WINLOADER
+WINBUILD=$HARNESS_WINBUILD
+if [[ $build == yes ]]; then
+  for preset in linux "${WINBUILD##*/}"; do
+    [[ -f build/$preset/build.ninja ]] || cmake --preset "$preset" >/dev/null
+  done
   cmake --build --preset linux --target devsim
-  cmake --build --preset win64 --target start winstub
+  cmake --build --preset "${WINBUILD##*/}" --target start winstub
 fi
 
 WORK=$(mktemp -d /tmp/orbilex-example-wine.XXXXXX)
@@ -55,10 +62,10 @@ trap cleanup EXIT
 CD="$WORK/cd"
 cp -r example "$CD"
 rm -f "$CD/README.md" "$CD/autorun.sh"
-cp build/win64/start.exe "$CD/start.exe"
+cp "$WINBUILD/start.exe" "$CD/start.exe"
 for program in setup.exe Update/Tarvex/VXupdate.exe Update/Display/update.exe \
   Update/Rtg/rtgupd.exe Update/fhv/fhvupd.exe Acrobat/Ar405deu.exe Acrobat/Ar405eng.exe; do
-  cp build/win64/winstub.exe "$CD/$program"
+  cp "$WINBUILD/winstub.exe" "$CD/$program"
 done
 export START_STUB_LOG="$WORK/started.log"
 
@@ -80,7 +87,6 @@ report() {
   fi
 }
 
-echo "The 64-bit start.exe stands in for the 32-bit product (this machine cannot run 32-bit code)."
 if [[ -n "${DISPLAY:-}" ]]; then
   echo "The start menu opens on $DISPLAY; close it (Exit, or an entry) to end."
   "$WINE" "$CD/start.exe" || true

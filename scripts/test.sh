@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds everything (the Linux program, the one for the CD against the
 # Debian 11 root that it makes first, and both Windows programs) and runs
-# every test: all tests of the Linux build (unit tests, the programs on
-# Xvfb and under Wine, the core's unit tests of the 64-bit Windows build
-# under Wine, the 32-bit program's size and imports, the CD's program on
-# glibc 2.31, the benchmark's smoke run; every preset is built first, since
-# these tests read the other builds), the unit tests again under
+# every test: all tests of the Linux build (unit tests, the Linux program on
+# Xvfb and the 32-bit Windows product under 32-bit Wine, the core's unit
+# tests of both Windows builds under Wine, the 32-bit program's size and
+# imports, the CD's program on glibc 2.31, the benchmark's smoke run; every
+# preset is built first, since these tests read the other builds), the unit tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the window test and the
 # user scenarios with the program built so, and a short run of every fuzz
 # target.

@@ -5,18 +5,18 @@
 # baseline. The figures themselves are not judged here (they depend on the
 # machine); bench/run.sh is where they are read.
 #
-# Needs build/linux/startbench and the baselines, both Windows builds, wine64
+# Needs build/linux/startbench and the baselines, both Windows builds, Wine
 # and Xvfb; exits 77 (skipped) when something is missing.
 set -uo pipefail
 
 SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}"
 source "$SOURCE_DIR/scripts/harness.sh"
+harness_windows_build "$SOURCE_DIR" || harness_skip "Wine cannot run the Windows program"
 for program in linux/start linux/startbench linux/devsim linux/baseline_fltk win32/start.exe \
-  win64/start.exe win64/baseline_win32.exe; do
+  win64/start.exe "${HARNESS_WINBUILD##*/}/baseline_win32.exe"; do
   [[ -f "$SOURCE_DIR/build/$program" ]] || harness_skip "build/$program is not built"
 done
 command -v Xvfb >/dev/null || harness_skip "Xvfb is not installed"
-[[ -x $HARNESS_WINE ]] || harness_skip "wine64 is not installed"
 
 OUT=$(mktemp -d /tmp/bench-test.XXXXXX)
 trap 'rm -rf "$OUT"' EXIT

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # cdcheck on small CD trees, each a copy of the sample CD with one fault
-# planted: the Linux build, and the Windows build under Wine. Each case
-# names the fault, the expected exit status and a text the report must hold.
+# planted: the Linux build, and the i686 Windows build under 32-bit Wine.
+# Each case names the fault, the expected exit status and a text the report
+# must hold.
 set -uo pipefail
 SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}"
 BUILD_DIR="${BUILD_DIR:-$SOURCE_DIR/build/linux}"
-WIN_BUILD="$SOURCE_DIR/build/win64"
 source "$SOURCE_DIR/scripts/harness.sh"
 WORK=$(mktemp -d /tmp/cdcheck-test.XXXXXX)
 cleanup() {
@@ -35,7 +35,7 @@ run_check() {
   if [[ $TARGET == linux ]]; then
     "$BUILD_DIR/cdcheck" "$@" "$dir"
   else
-    "$HARNESS_WINE" "$WIN_BUILD/cdcheck.exe" "$@" "Z:${dir//\//\\}" |
+    "$HARNESS_WINLOADER" "$HARNESS_WINBUILD/cdcheck.exe" "$@" "Z:${dir//\//\\}" |
       tr -d '\r'
   fi
 }
@@ -111,15 +111,15 @@ TARGET=linux
 check_target
 
 TARGET=wine
-if [[ -x $HARNESS_WINE && -f "$WIN_BUILD/cdcheck.exe" ]]; then
+if harness_windows_build "$SOURCE_DIR" && [[ -f "$HARNESS_WINBUILD/cdcheck.exe" ]]; then
   if harness_wine_prefix "$WORK/prefix"; then
     check_target
   else
     fail "could not set up the Wine prefix"
   fi
 elif [[ -n ${CI:-} ]]; then
-  fail "wine64 or build/win64/cdcheck.exe is missing"
+  fail "Wine or cdcheck.exe of the Windows build is missing"
 else
-  echo "SKIP [wine]: wine64 or build/win64/cdcheck.exe is missing"
+  echo "SKIP [wine]: Wine or cdcheck.exe of the Windows build is missing"
 fi
 ((failures == 0))

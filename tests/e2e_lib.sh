@@ -13,7 +13,7 @@
 
 E2E_SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 source "$E2E_SOURCE_DIR/scripts/harness.sh"
-E2E_WINE=$HARNESS_WINE
+E2E_WINE=""
 E2E_DEVICE_PIDS=([1]="" [2]="" [3]="" [4]="")
 E2E_WORK=""
 E2E_SHOTS=""
@@ -186,9 +186,10 @@ e2e_devices_stop() {
 e2e_device_commands() { awk -F'\t' 'NF >= 3 {printf "%s ", $2}' "$E2E_WORK/com$1.log"; }
 
 # ------------------------------------------------------------------ targets
-# TARGET=wine: build/win64/start.exe under Wine, build/win64/winstub.exe as
-# every program of the CD, orbilex.ini in the prefix's Windows directory,
-# ports mapped through the prefix's registry.
+# TARGET=wine: the i686 product build/win32/start.exe under 32-bit Wine
+# (harness_windows_build says when the x86_64 build stands in), the same
+# build's winstub.exe as every program of the CD, orbilex.ini in the
+# prefix's Windows directory, ports mapped through the prefix's registry.
 # TARGET=linux: $START_BIN, the POSIX stub $STUB as every program of the CD,
 # orbilex.ini in $XDG_CONFIG_HOME, ports named by ORBILEX_COM1..4.
 
@@ -199,11 +200,12 @@ e2e_target_check() {
   [[ -n "${DEVSIM:-}" && -x "${DEVSIM:-}" ]] || harness_skip "no device simulator (DEVSIM)"
   case "$TARGET" in
     wine)
-      E2E_PROGRAM="$E2E_SOURCE_DIR/build/win64/start.exe"
-      E2E_STUB="$E2E_SOURCE_DIR/build/win64/winstub.exe"
+      harness_windows_build "$E2E_SOURCE_DIR" || harness_skip "Wine cannot run the Windows program"
+      E2E_WINE=$HARNESS_WINLOADER
+      E2E_PROGRAM="$HARNESS_WINBUILD/start.exe"
+      E2E_STUB="$HARNESS_WINBUILD/winstub.exe"
       [[ -f "$E2E_PROGRAM" && -f "$E2E_STUB" ]] ||
-        harness_skip "no Windows build with winstub.exe in build/win64 (cmake --preset win64 && cmake --build --preset win64)"
-      [[ -x "$HARNESS_WINE" && -x "$HARNESS_WINESERVER" ]] || harness_skip "wine64 is not installed"
+        harness_skip "no start.exe with winstub.exe in $HARNESS_WINBUILD (cmake --preset ${HARNESS_WINBUILD##*/} && cmake --build --preset ${HARNESS_WINBUILD##*/})"
       ;;
     linux)
       E2E_PROGRAM="${START_BIN:-}"

@@ -19,13 +19,15 @@ fail() {
 packages_of() { awk -v job="$2" '!/^#/ && NF { for (i = 2; i <= NF; i++) if ($i == job) print $1 }' "$1"; }
 
 # The installed packages that packages $@ pull in through Depends and
-# Pre-Depends, themselves included; of alternatives, those installed.
+# Pre-Depends, themselves included; of alternatives, those installed. A
+# package of another architecture (wine32:i386) counts by its name.
 closure() {
   dpkg-query -W -f='${db:Status-Status}\t${Package}\t${Depends},${Pre-Depends}\n' |
     awk -F '\t' -v roots="$*" '
       $1 == "installed" { deps[$2] = $3 }
       END {
         n = split(roots, todo, " ")
+        for (i = 1; i <= n; i++) sub(/:.*/, "", todo[i])
         while (n > 0) {
           p = todo[n--]
           if (!(p in deps) || (p in seen)) continue
@@ -67,7 +69,8 @@ link_libraries() {
 
 # The tools that the scripts and the tests run.
 TOOLS=(cmake ninja g++ pkg-config fltk-config Xvfb openbox fluxbox xsettingsd xdotool xwininfo xprop import
-  compare i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ /usr/lib/wine/wine64 clang++ xorriso debootstrap wget objdump)
+  compare i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ /usr/lib/wine/wine64 /usr/lib/wine/wine clang++ xorriso
+  debootstrap wget objdump)
 
 # Checks list $1; prints what it misses and returns 1 when it misses any.
 check() {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# User-level scenarios against the Windows build (build/win64/start.exe)
-# under Wine, on a private X server with simulated devices: the start window
+# User-level scenarios against the Windows product (build/win32/start.exe)
+# under 32-bit Wine, on a private X server with simulated devices: the start window
 # and its pixels without a device, the choice and switch of the language,
 # every entry, the update prompts of out-of-date devices with their buttons,
 # keys and close box, no prompt for current firmware. Screenshots of both

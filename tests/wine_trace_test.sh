@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The trace of the Windows build (build/win64/start.exe) under Wine, on a
+# The trace of the Windows product (build/win32/start.exe) under Wine, on a
 # private X server: START_TRACE names a file relative to the folder the
 # program starts in, and an out-of-date interface on COM1 is answered with
 # the update, which starts the updater in its own folder. The file holds the
