@@ -306,7 +306,8 @@ harness_windows_build() {
   elif ! out=$("$HARNESS_WINE32" --version 2>&1 </dev/null); then
     # A kernel without 32-bit support refuses the loader at once
     # ("Exec format error").
-    reason="the 32-bit loader fails: $(harness_tail <(echo "$out"))"
+    out=${out##*"$HARNESS_WINE32": }
+    reason="the 32-bit loader fails: ${out//$'\n'/ }"
   else
     HARNESS_WINBUILD=$root/build/win32 HARNESS_WINLOADER=$HARNESS_WINE32
     return 0
