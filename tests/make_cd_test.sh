@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # scripts/make-cd.sh with --cd and --out as users give them: nothing but
 # what the script made is ever removed (an empty --out, /, a home folder, a
-# root/ of someone else's), relative folders are the caller's, and the
-# image's name and label come from CDVersion's safe characters. A copy of
+# root/ of someone else's), relative folders are the caller's, cdcheck's
+# notes do not stop the image, and the image's name and label come from
+# CDVersion's safe characters. A copy of
 # the script runs, with stand-ins for the programs, from a folder outside
 # /root and $HOME, always in a mount namespace of its own with a tmpfs over
 # both: a script that removes them removes only the tmpfs.
@@ -87,6 +88,13 @@ for round in 1 2; do
 done
 [[ -e $REPO/build/cd || -e $REPO/out ]] && fail "relative folders were taken from the repository"
 [[ -z $(find "$CALLER/out" -name '.root.*') ]] || fail "a staging folder was left behind"
+
+# A note of cdcheck's (a UTF-16 start.ins, which the menu reads) does not
+# stop the image.
+cp -r "$SOURCE_DIR/example" "$CALLER/utf16"
+{ printf '\xFE\xFF' && printf '[CDStart]\r\nCDVersion=5.6\r\n' | iconv -t UTF-16BE; } >"$CALLER/utf16/start.ins"
+make_cd --cd utf16 --out utf16-out && [[ -f $CALLER/utf16-out/orbilex-5.6.iso ]] ||
+  fail "a UTF-16 start.ins: no image"
 
 # CDVersion | image name | volume label (nothing: refused)
 VERSIONS=(
