@@ -51,7 +51,8 @@ plant_long_path() {
   set_ins "[CDStart]"$'\n'"AcrobatEng=Acrobat\\$a\\$b\\$c.exe"
 }
 deep="$WORK/$(repeat d 40)/$(repeat e 40)/cd"
-# name | status | texts (" && " between them) | what plants the fault
+# name | status | texts (" && " between them; "!" before one the report
+# must not hold) | what plants the fault
 CASES=(
   "clean|0|no problems found|:"
   "missing updater|1|Update.Rtg.rtgupd\.exe is missing: the menu cannot start the X-ray unit's updater|rm \"\$CD/Update/Rtg/rtgupd.exe\""
@@ -76,7 +77,7 @@ CASES=(
   "section line without its end|0|CDVersion += 3\\.3$|set_ins \$'[CDStart\\nCDVersion=3.3\\n'"
   "path in code page 1252|0|found +Acrobat.Lösung\\.exe$|mv \"\$CD/Acrobat/Ar405deu.exe\" \"\$CD/Acrobat/Lösung.exe\"; set_ins \$'[CDStart]\\nAcrobatGer=Acrobat\\\\L\\xf6sung.exe\\n'"
   "path in UTF-8|1|Acrobat.Lösung\\.exe is missing: the menu cannot start the German PDF-reader installer \\(start.ins holds the path in UTF-8; the menu reads it in code page 1252, as Acrobat.LÃ¶sung\\.exe|mv \"\$CD/Acrobat/Ar405deu.exe\" \"\$CD/Acrobat/Lösung.exe\"; set_ins \$'[CDStart]\\nAcrobatGer=Acrobat\\\\Lösung.exe\\n'"
-  "folder links|0|no problems found|ln -s . \"\$CD/loop\"; ln -s .. \"\$CD/Update/up\""
+  "folder links|1|^  Acrobat.$long: 70 characters && !loop.Acrobat && !mirror.$long && !up.Acrobat|touch \"\$CD/Acrobat/$long\"; ln -s Acrobat \"\$CD/mirror\"; ln -s . \"\$CD/loop\"; ln -s .. \"\$CD/Update/up\""
 )
 
 # start.ins of 65 MiB and a line: the keys come last.
@@ -88,7 +89,7 @@ utf16_ins() {
 }
 
 check_target() {
-  local entry name status text plant out got
+  local entry name status text plant out got pattern
   for entry in "${CASES[@]}"; do
     IFS='|' read -r name status text plant <<<"$entry"
     CD="$WORK/cd"
@@ -98,7 +99,12 @@ check_target() {
     got=$?
     [[ $got == "$status" ]] || fail "$name: exit status $got, wanted $status: $out"
     while [[ -n $text ]]; do
-      grep -qE -- "${text%% && *}" <<<"$out" || fail "$name: the report lacks /${text%% && *}/: $out"
+      pattern=${text%% && *}
+      if [[ $pattern == !* ]]; then
+        grep -qE -- "${pattern#!}" <<<"$out" && fail "$name: the report has /${pattern#!}/: $out"
+      else
+        grep -qE -- "$pattern" <<<"$out" || fail "$name: the report lacks /$pattern/: $out"
+      fi
       [[ $text == *" && "* ]] && text=${text#* && } || text=""
     done
   done
