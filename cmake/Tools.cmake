@@ -15,5 +15,5 @@ add_executable(devsim tools/devsim.cpp)
 target_link_libraries(devsim PRIVATE devsimmodel)
 
 # The check for CD authors (`cdcheck --help`).
-add_executable(cdcheck tools/cdcheck.cpp)
+add_executable(cdcheck tools/cdcheck.cpp platform/folder_link_posix.cpp)
 target_link_libraries(cdcheck PRIVATE startcore starttext)

@@ -3,7 +3,7 @@
 add_executable(winstub tools/winstub.cpp)
 
 # The check for CD authors, as a console program for Windows.
-add_executable(cdcheck tools/cdcheck.cpp)
+add_executable(cdcheck tools/cdcheck.cpp platform/folder_link_win32.cpp)
 target_link_libraries(cdcheck PRIVATE startcore starttext)
 if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
   # Linked with the core's link-time-optimised objects, so optimised the same way.

@@ -1,5 +1,6 @@
 #include "platform/cp1252.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -37,7 +38,71 @@ char FromUnicode(char32_t cp) {
   return '?';
 }
 
+// The length of the valid UTF-8 sequence at the start of `text`, or 0 (over-
+// long forms, surrogates and code points past U+10FFFF are not valid).
+std::size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
 }  // namespace
+
+std::string ShownAsUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  while (!bytes.empty()) {
+    const std::size_t length = Utf8SequenceLength(bytes);
+    if (length == 0) {
+      AppendUtf8(out, ToUnicode(static_cast<unsigned char>(bytes.front())));
+      bytes.remove_prefix(1);
+    } else {
+      out += bytes.substr(0, length);
+      bytes.remove_prefix(length);
+    }
+  }
+  return out;
+}
+
+char Cp1252Upper(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) {
+    return static_cast<char>(u - 0x20);
+  }
+  if (u == 0x9A || u == 0x9C || u == 0x9E) return static_cast<char>(u - 0x10);
+  return u == 0xFF ? '\x9F' : c;
+}
+
+bool SameFileName(std::string_view diskName, std::string_view name) {
+  const std::string shown = ShownAsUtf8(diskName);
+  const std::string disk = Utf8ToCp1252(shown);
+  // A character without a code-page-1252 form cannot be named.
+  if (Cp1252ToUtf8(disk) != shown) return false;
+  return disk.size() == name.size() &&
+         std::equal(disk.begin(), disk.end(), name.begin(),
+                    [](char x, char y) { return Cp1252Upper(x) == Cp1252Upper(y); });
+}
 
 std::string Cp1252ToUtf8(std::string_view text) {
   std::string out;

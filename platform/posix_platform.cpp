@@ -20,6 +20,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/cp1252.h"
 #include "platform/posix_internal.h"
 #include "platform/profile.h"
 #include "platform/tracing_platform.h"
@@ -37,16 +38,24 @@ char FoldCase(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// The entry of directory `dir` that `name` stands for, or nothing.
+// The entry of directory `dir` that `name` stands for, or nothing. The
+// name's bytes are code page 1252 (a path from start.ins) or the disk's own
+// (the program's folder, the home folder): the entry is the one of the same
+// bytes, else the one of the name in UTF-8, else one that differs only in
+// letter case, its name read as UTF-8 where valid and as code page 1252
+// elsewhere, as Windows finds a file by a name of its ANSI code page.
 std::optional<std::string> FindEntry(const std::string& dir, const std::string& name) {
-  const std::string exact = dir.empty() ? name : (dir.back() == '/' ? dir : dir + '/') + name;
-  if (Exists(exact)) return name;
+  const std::string prefix = dir.empty() ? "" : (dir.back() == '/' ? dir : dir + '/');
+  if (Exists(prefix + name)) return name;
+  const std::string utf8 = Cp1252ToUtf8(name);
+  if (utf8 != name && Exists(prefix + utf8)) return utf8;
   std::unique_ptr<DIR, int (*)(DIR*)> entries(opendir(dir.empty() ? "." : dir.c_str()), closedir);
   if (!entries) return std::nullopt;
   std::optional<std::string> found;
   while (const dirent* entry = readdir(entries.get())) {
     const std::string_view candidate = entry->d_name;
-    if (SameIgnoringCase(candidate, name) && (!found || candidate < *found)) {
+    const bool same = SameIgnoringCase(candidate, name) || SameFileName(candidate, name);
+    if (same && (!found || candidate < *found)) {
       found = std::string(candidate);
     }
   }

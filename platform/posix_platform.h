@@ -45,9 +45,11 @@
 class TraceWriter;
 
 // Maps the "\"-separated `path` to the POSIX path it names. Each component
-// is taken as it is if that entry exists, else as the directory entry that
-// matches it without regard to ASCII case (the lowest in byte order when
-// several do), else unchanged, as are all components after it. Empty
+// is taken as it is if that entry exists, else in UTF-8 if it holds code-
+// page-1252 letters and that entry exists, else as the directory entry that
+// matches it without regard to letter case (the lowest in byte order when
+// several do; the entry's name read as UTF-8 where valid, as code page 1252
+// elsewhere), else unchanged, as are all components after it. Empty
 // components are dropped; a leading or trailing separator is kept. With a
 // `base` (a directory ending in "/"), `path` is taken as relative to it and
 // `base` itself as it is.

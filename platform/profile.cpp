@@ -1,6 +1,7 @@
 #include "platform/profile.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/cp1252.h"
 
@@ -13,6 +14,13 @@ bool IsBlank(char c) {
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// The section name asked for loses only its spaces, not tabs.
+std::string_view TrimSpaces(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   return text;
 }
 
@@ -38,8 +46,11 @@ std::vector<ProfileKey> ListProfileKeys(std::string_view content, std::string_vi
   if (content.substr(0, 2) == "\xFF\xFE") {
     decoded = Utf16LeToCp1252(content.substr(2));
     content = decoded;
-  } else if (content.substr(0, 3) == "\xEF\xBB\xBF") {
-    content.remove_prefix(3);
+  } else if (content.substr(0, 2) == "\xFE\xFF") {
+    std::string swapped(content.substr(2));
+    for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+    decoded = Utf16LeToCp1252(swapped);
+    content = decoded;
   }
   bool inSection = false;
   std::size_t lineNumber = 0;
@@ -52,15 +63,17 @@ std::vector<ProfileKey> ListProfileKeys(std::string_view content, std::string_vi
     content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
     ++lineNumber;
     if (crlf) content.remove_prefix(1);
-    if (line.empty()) continue;
+    // A comment: a ";" in front of anything else on the line.
+    if (line.empty() || line.front() == ';') continue;
 
-    // A section's name ends at the line's first "]" (documented for Windows;
-    // Wine's conformance tests record it); a "[" line without one is an
-    // ordinary line. Only the first section of a name is searched.
-    const std::size_t close = line.front() == '[' ? line.find(']') : std::string_view::npos;
-    if (close != std::string_view::npos) {
+    // A section's name ends at the line's first "]", or at the line's end
+    // when it has none. Only the first section of a name is searched.
+    if (line.front() == '[') {
       if (inSection) break;
-      inSection = SameName(Trim(line.substr(1, close - 1)), Trim(section));
+      const std::size_t close = line.find(']');
+      const std::string_view name =
+          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+      inSection = SameName(Trim(name), TrimSpaces(section));
       continue;
     }
     if (!inSection) continue;

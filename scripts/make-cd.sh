@@ -13,25 +13,45 @@
 #
 # Usage: scripts/make-cd.sh [--cd DIR] [--out DIR] [--no-build]
 #   --cd DIR     the CD's files to take instead of example/
-#   --out DIR    where to put root/ and the image (default build/cd)
+#   --out DIR    where to put root/ and the image (default build/cd); a
+#                folder of its own: not /, nor a home folder. The script
+#                replaces root/ there only if it made it (it leaves the mark
+#                .made-by-make-cd beside it)
 #   --no-build   use the programs as built instead of installing packages
 #                and building (the first build makes the Debian 11 root: as
 #                root)
+# Relative folders are taken from the folder the script is called from. The
+# image's name and volume label are made from CDVersion's letters, digits,
+# "." and "-"; other characters become "_".
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-cd "$ROOT"
-source=example
-out=build/cd
+die() {
+  echo "make-cd.sh: $*" >&2
+  exit 2
+}
+source=$ROOT/example
+out=$ROOT/build/cd
 build=yes
 while (($#)); do
   case $1 in
-    --cd) source=$2; shift 2 ;;
-    --out) out=$2; shift 2 ;;
+    --cd | --out)
+      (($# >= 2)) && [[ -n $2 ]] || die "$1 needs a folder"
+      # From the caller's folder; the script works from the repository.
+      path=$(realpath -m -- "$2")
+      [[ $1 == --cd ]] && source=$path || out=$path
+      shift 2
+      ;;
     --no-build) build=no; shift ;;
-    --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "unknown argument $1 (see --help)" >&2; exit 2 ;;
+    --help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) die "unknown argument $1 (see --help)" ;;
   esac
 done
+[[ -d $source ]] || die "the CD's files: $source is not a folder"
+for home in / /root "${HOME:-/}"; do
+  [[ $out != "$(realpath -m -- "$home")" ]] || die "--out $out is / or a home folder: give a folder of its own"
+done
+[[ $out/ != "$source"/* ]] || die "--out $out lies inside the CD's files $source"
+cd "$ROOT"
 
 if [[ $build == yes ]]; then
   scripts/install-deps.sh build windows cd
@@ -45,14 +65,24 @@ for program in build/linux-compat/start build/linux/cdcheck build/win32/start.ex
   [[ -f $program ]] || { echo "$program is missing; run without --no-build" >&2; exit 1; }
 done
 
+# The new root is laid out in a fresh folder beside its place and moved
+# there; a root/ already there is removed only when this script made it.
 cd_root="$out/root"
-rm -rf "$cd_root"
+mark="$out/.made-by-make-cd"
+if [[ -e $cd_root || -L $cd_root ]] && [[ ! -f $mark ]]; then
+  die "$cd_root exists and was not made by make-cd.sh: remove it yourself or give another --out"
+fi
 mkdir -p "$out"
-cp -r "$source" "$cd_root"
-rm -f "$cd_root/README.md" # the sample CD's own notes
-cp build/win32/start.exe "$cd_root/start.exe"
-strip -o "$cd_root/start" build/linux-compat/start
-chmod 755 "$cd_root/start"
+staging=$(mktemp -d "$out/.root.XXXXXX")
+trap 'rm -rf "$staging"' EXIT
+cp -r "$source"/. "$staging"
+rm -f "$staging/README.md" # the sample CD's own notes
+cp build/win32/start.exe "$staging/start.exe"
+strip -o "$staging/start" build/linux-compat/start
+chmod 755 "$staging" "$staging/start"
+touch "$mark"
+rm -rf "$cd_root"
+mv "$staging" "$cd_root"
 
 if ! build/linux/cdcheck "$cd_root" >"$out/cdcheck.txt"; then
   cat "$out/cdcheck.txt" >&2
@@ -60,10 +90,15 @@ if ! build/linux/cdcheck "$cd_root" >"$out/cdcheck.txt"; then
   exit 1
 fi
 
+# CDVersion from the JSON report (a string with its escapes), then its safe
+# characters for the file name and the label.
 version=$(build/linux/cdcheck --json "$cd_root" |
-  sed -E 's/.*"key":"CDVersion","value":"([^"]*)".*/\1/')
-label="ORBILEX_CD_$(tr -c 'A-Za-z0-9\n' '_' <<<"$version" | tr a-z A-Z)"
-iso="$out/orbilex-$version.iso"
+  sed -E 's/.*"key":"CDVersion","value":"((\\.|[^"\\])*)".*/\1/')
+name=$(LC_ALL=C sed -E 's/[^A-Za-z0-9.-]+/_/g; s/^[._-]+//; s/[_-]+$//' <<<"$version")
+[[ -n $name ]] ||
+  die "CDVersion \"$version\" has no letter or digit to name the image by: give it one in start.ins"
+label="ORBILEX_CD_$(LC_ALL=C tr -c 'A-Za-z0-9\n' '_' <<<"$name" | tr a-z A-Z)"
+iso="$out/orbilex-$name.iso"
 rm -f "$iso"
 # -r: Rock Ridge with modes made sane (readable by all; programs keep their
 # exec bit); -J: Joliet names for Windows.

@@ -31,11 +31,20 @@ TEST(FindProfileValue, FollowsTheProfileRules) {
       {"crlf lines", "[A]\r\nk=v\r\n", "A", "k", "v"},
       {"cr lines", "[A]\rk=v\r", "A", "k", "v"},
       {"form feed is blank", "[A]\n\fk=v\n", "A", "k", "v"},
-      {"byte order mark", "\xEF\xBB\xBF[A]\nk=v\n", "A", "k", "v"},
+      {"utf-8 mark spoils the first line", "\xEF\xBB\xBF[A]\nk=v\n", "A", "k", nullptr},
+      {"utf-8 mark before another line", "\xEF\xBB\xBF\n[A]\nk=v\n", "A", "k", "v"},
       {"no newline at end", "[A]\nk=v", "A", "k", "v"},
       {"section spaced", "  [ A ]  \nk=v\n", "A", "k", "v"},
       {"section name to the first bracket", "[A] ; see [x]\nk=v\n", "A", "k", "v"},
-      {"bracket line without its end", "[A]\n[B\nk=v\n", "A", "k", "v"},
+      {"section line without its end", "[A]\n[B \nk=v\n", "B", "k", "v"},
+      {"section line without its end ends the one before", "[A]\n[B\nk=v\n", "A", "k", nullptr},
+      {"section asked for loses spaces", "[A]\nk=v\n", "  A ", "k", "v"},
+      {"section asked for keeps tabs", "[A]\nk=v\n", "\tA", "k", nullptr},
+      {"comment line", "[A]\n;k=1\nk=2\n", "A", "k", "2"},
+      {"indented comment is no key", "[A]\n \t;k=1\n", "A", ";k", nullptr},
+      {"semicolon inside a key", "[A]\nk;x=1\n", "A", "k;x", "1"},
+      {"value beginning with a semicolon", "[A]\nk=;v\n", "A", "k", ";v"},
+      {"section beginning with a semicolon", "[;A]\nk=v\n", ";A", "k", "v"},
       {"equals in value", "[A]\nk=a=b\n", "A", "k", "a=b"},
       {"key without equals", "[A]\nk\nk=v\n", "A", "k", nullptr},
       {"backslash path", "[A]\nk=Acrobat\\Ar405deu.exe\n", "A", "k", "Acrobat\\Ar405deu.exe"},
@@ -59,17 +68,29 @@ TEST(FindProfileValue, FollowsTheProfileRules) {
 }
 
 // Files whose bytes a C string cannot hold: UTF-16 with its byte-order mark
-// (characters outside code page 1252 read as "?"), and a NUL inside a value.
+// in either byte order (characters outside code page 1252 read as "?"), and
+// a NUL inside a value.
 TEST(FindProfileValue, ReadsUtf16AndEndsValuesAtNul) {
-  std::string utf16 = "\xFF\xFE";
-  for (const char16_t c : std::u16string(u"[A]\r\nk=Gr\u00F6\u00DFe \u0416\u20AC\r\n")) {
-    utf16 += static_cast<char>(c & 0xFF);
-    utf16 += static_cast<char>(c >> 8);
+  for (const bool little : {true, false}) {
+    std::string utf16 = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char16_t c : std::u16string(u"[A]\r\nk=Gr\u00F6\u00DFe \u0416\u20AC\r\n")) {
+      const char low = static_cast<char>(c & 0xFF);
+      const char high = static_cast<char>(c >> 8);
+      utf16 += little ? std::string{low, high} : std::string{high, low};
+    }
+    EXPECT_EQ(FindProfileValue(utf16, "A", "k"),
+              "Gr\xF6\xDF"
+              "e ?\x80")
+        << little;
   }
-  EXPECT_EQ(FindProfileValue(utf16, "A", "k"),
-            "Gr\xF6\xDF"
-            "e ?\x80");
   EXPECT_EQ(FindProfileValue(std::string("[A]\nk=Deutsch\0 more\n", 21), "A", "k"), "Deutsch");
+}
+
+TEST(ListProfileKeys, SkipsCommentLines) {
+  const auto keys = ListProfileKeys("[A]\n; VXVersion=2.0\n  ;x\nk=2\n", "A");
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].Name, "k");
+  EXPECT_EQ(keys[0].Line, 4u);
 }
 
 TEST(ProfileDefault, DropsTrailingBlanks) {

@@ -30,6 +30,8 @@ const std::vector<std::string> kTree = {
     "both/File",
     "both/FILE",
     "Data/readme.txt",
+    "Acrobat/L\xC3\xB6sung.exe",  // UTF-8
+    "raw/L\xF6sung.exe",          // code page 1252
 };
 
 struct MappingCase {
@@ -52,6 +54,11 @@ TEST(PosixPathTest, ComponentsAreFoundWithoutRegardToCase) {
       // Below a missing component, the rest stays as written.
       {"my cd\\Missing\\Update\\x.exe", "My CD/Missing/Update/x.exe"},
       {"Nothing\\data\\README.TXT", "Nothing/data/README.TXT"},
+      // Code-page-1252 letters name UTF-8 names, and the disk's own bytes.
+      {"Acrobat\\L\xF6sung.exe", "Acrobat/L\xC3\xB6sung.exe"},
+      {"acrobat\\L\xD6SUNG.EXE", "Acrobat/L\xC3\xB6sung.exe"},
+      {"raw\\L\xD6SUNG.exe", "raw/L\xF6sung.exe"},
+      {"Acrobat\\L\xC3\xB6sung.exe", "Acrobat/L\xC3\xB6sung.exe"},
   };
   TempDir root;
   for (const std::string& file : kTree) WriteText(root.Path(file), "x");
@@ -134,6 +141,15 @@ TEST(PosixProfileTest, ValuesComeFromTheFileOnDiskOrTheDefault) {
        "CDVersion",
        "3.1"},
       {"missing file", {}, "xdg", "home", "My CD\\start.ins", "CDStart", "CDVersion", "default"},
+      // As Windows reads it: the mark belongs to the first line.
+      {"start.ins with a UTF-8 byte-order mark",
+       {{"cd/start.ins", "\xEF\xBB\xBF[CDStart]\r\nCDVersion=3.1\r\n"}},
+       "xdg",
+       "home",
+       "cd\\start.ins",
+       "CDStart",
+       "CDVersion",
+       "default"},
       {"missing key",
        {{"cd/start.ins", "[CDStart]\nVXVersion=2.05\n"}},
        "xdg",

@@ -1,6 +1,8 @@
 // cdcheck: checks a CD root for the start menu, for the people who lay out
 // the CD. It reads start.ins as the menu does, and reports what the menu
-// will use, what it will fail to find, and what breaks its limits.
+// will use, what it will fail to find, and what breaks its limits. Its
+// output is UTF-8: names and start.ins text that are valid UTF-8 are shown
+// as they are, any other byte as the code-page-1252 letter the menu reads.
 // Usage: cdcheck [--json] [CD-ROOT]   (exit 0 clean, 1 problems, 2 usage)
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include "app/cdlayout.h"
 #include "app/textversion.h"
 #include "platform/cp1252.h"
+#include "platform/folder_link.h"
 #include "platform/profile.h"
 
 namespace fs = std::filesystem;
@@ -29,8 +32,9 @@ constexpr const char* kUsage =
     "Checks a CD root for the start menu: the values of start.ins it will use, the\n"
     "programs and documents its entries start or open, version texts, unknown or\n"
     "repeated keys, path and name lengths, and autorun.inf. CD-ROOT defaults to\n"
-    "the current directory. Exit status: 0 clean, 1 problems found, 2 usage error\n"
-    "or no such directory.\n"
+    "the current directory. Notes say what the menu does with an unusual but\n"
+    "working start.ins. Exit status: 0 clean (notes at most), 1 problems found,\n"
+    "2 usage error or no such directory.\n"
     "  --json  one JSON object on standard output instead of the report\n";
 
 // The longest name a Joliet file system keeps, in UTF-16 units.
@@ -38,6 +42,8 @@ constexpr std::size_t kJolietNameMax = 64;
 // The CD root as a drive's root, as Windows names it.
 constexpr std::string_view kDriveRoot = "D:\\";
 
+// The texts of the report are UTF-8, made with Shown() from what the menu
+// reads (code page 1252) and from names on the disk.
 struct Value {
   std::string Key;
   std::string Text;  // code page 1252, as read
@@ -47,12 +53,13 @@ struct Value {
 struct FileCheck {
   FileCheck(std::string use, std::string path) : Use(std::move(use)), Path(std::move(path)) {}
   std::string Use;   // what the menu does with it
-  std::string Path;  // relative, "\"-separated
+  std::string Path;  // relative, "\"-separated, code page 1252
   enum class State { Found, OtherCase, Missing } Result = State::Missing;
-  std::string Actual;  // as found on the medium, "\"-separated
+  std::string Actual;  // as found on the medium, "\"-separated, UTF-8
+  fs::path At;         // where it was found
 };
 
-struct Problem {
+struct Finding {
   std::string Kind;
   std::string Text;
 };
@@ -61,11 +68,34 @@ struct Report {
   std::string Root;
   std::vector<Value> Values;
   std::vector<FileCheck> Files;
-  std::vector<Problem> Problems;
+  std::vector<Finding> Problems;
+  std::vector<Finding> Notes;  // what the menu does with an unusual file; no problem
   void Add(std::string kind, std::string text) {
     Problems.push_back({std::move(kind), std::move(text)});
   }
+  void Note(std::string kind, std::string text) {
+    Notes.push_back({std::move(kind), std::move(text)});
+  }
 };
+
+std::string Shown(std::string_view bytes) {
+  return ShownAsUtf8(bytes);
+}
+
+// A name or path on the disk as bytes: UTF-8 from Windows, the name's own
+// bytes from Linux.
+std::string DiskName(const fs::path& path) {
+  try {
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+  } catch (const std::exception&) {
+    return path.string();
+  }
+}
+
+std::string ShownPath(const fs::path& path) {
+  return Shown(DiskName(path));
+}
 
 char Fold(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -89,29 +119,34 @@ std::vector<std::string> SplitPath(std::string_view path) {
 
 // Finds the relative path `path` under `root`, each part by exact name
 // first, else without regard to letter case (as a CD file system and the
-// program's Linux build find it).
+// program's Linux build find it). The path is code page 1252, as the menu
+// hands it to Windows; a name on the disk is read as Shown() reads it.
 void Locate(const fs::path& root, FileCheck& file) {
   fs::path at = root;
   bool exact = true;
   std::string actual;
   for (const std::string& part : SplitPath(file.Path)) {
-    std::optional<std::string> match;
+    const std::string wanted = Cp1252ToUtf8(part);
+    std::optional<fs::path> match;
+    bool matchExact = false;
     std::error_code error;
-    for (const fs::directory_entry& entry : fs::directory_iterator(at, error)) {
-      const std::string name = entry.path().filename().string();
-      if (name == part) {
+    for (fs::directory_iterator it(at, error), end; !error && it != end; it.increment(error)) {
+      const fs::path name = it->path().filename();
+      const std::string disk = DiskName(name);
+      if (Shown(disk) == wanted) {
         match = name;
+        matchExact = true;
         break;
       }
-      if (!match && SameFolded(name, part)) match = name;
+      if (!match && SameFileName(disk, part)) match = name;
     }
     if (!match) {
       file.Result = FileCheck::State::Missing;
       return;
     }
-    exact = exact && *match == part;
+    exact = exact && matchExact;
     at /= *match;
-    actual += (actual.empty() ? "" : "\\") + *match;
+    actual += (actual.empty() ? "" : "\\") + ShownPath(*match);
   }
   std::error_code error;
   if (!fs::is_regular_file(at, error)) {
@@ -120,12 +155,13 @@ void Locate(const fs::path& root, FileCheck& file) {
   }
   file.Result = exact ? FileCheck::State::Found : FileCheck::State::OtherCase;
   file.Actual = actual;
+  file.At = at;
 }
 
 // The folder as the program would name its own: absolute, "\"-separated,
-// with a trailing "\".
+// with a trailing "\"; UTF-8.
 std::string FolderRoot(const fs::path& root) {
-  std::string text = root.string();
+  std::string text = ShownPath(root);
   std::replace(text.begin(), text.end(), '/', '\\');
   if (text.empty() || text.back() != '\\') text += '\\';
   return text;
@@ -133,43 +169,82 @@ std::string FolderRoot(const fs::path& root) {
 
 void CheckLengths(Report& report, const fs::path& root) {
   const std::string folder = FolderRoot(root);
+  // Lengths in the menu's characters, code page 1252.
+  const std::size_t folderLength = Utf8ToCp1252(folder).size();
   for (const FileCheck& file : report.Files) {
-    for (const std::string_view base : {kDriveRoot, std::string_view(folder)}) {
-      const std::size_t length = base.size() + file.Path.size();
+    for (const auto& [base, baseLength] :
+         {std::pair<std::string_view, std::size_t>{kDriveRoot, kDriveRoot.size()},
+          std::pair<std::string_view, std::size_t>{folder, folderLength}}) {
+      const std::size_t length = baseLength + file.Path.size();
       if (length > kCommandMax) {
-        report.Add("path-too-long", std::string(base) + file.Path + " has " +
+        report.Add("path-too-long", std::string(base) + Shown(file.Path) + " has " +
                                         std::to_string(length) + " characters, more than " +
                                         std::to_string(kCommandMax) + ": the menu will not " +
                                         file.Use);
       }
     }
   }
-  if (folder.size() > kDirectoryMax) {
-    report.Add("path-too-long", "the folder " + folder + " has " + std::to_string(folder.size()) +
+  if (folderLength > kDirectoryMax) {
+    report.Add("path-too-long", "the folder " + folder + " has " + std::to_string(folderLength) +
                                     " characters, more than " + std::to_string(kDirectoryMax) +
                                     ": run from there, the menu cannot open the manual");
   }
 }
 
-void CheckNames(Report& report, const fs::path& root) {
-  std::error_code error;
-  for (auto it = fs::recursive_directory_iterator(root, error);
-       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    std::size_t units = 0;
-    try {
-      units = it->path().filename().u16string().size();
-    } catch (const std::exception&) {
-      units = it->path().filename().string().size();
-    }
-    if (units > kJolietNameMax) {
-      report.Add("name-too-long", fs::relative(it->path(), root, error).string() + ": " +
-                                      std::to_string(units) + " characters, more than Joliet's " +
-                                      std::to_string(kJolietNameMax));
-    }
+// The UTF-16 units of UTF-8 text, as Joliet counts a name.
+std::size_t Utf16Units(std::string_view utf8) {
+  std::size_t units = 0;
+  for (const char c : utf8) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u & 0xC0) != 0x80) ++units;
+    if (u >= 0xF0) ++units;
   }
+  return units;
 }
 
-// Reads start.ins, or explains in `why` why it cannot be used.
+// Walks the folder `dir` (`shown` is its path from the root, UTF-8, empty
+// for the root): names longer than Joliet keeps, and folders that cannot be
+// read. Links to folders (symbolic links, junctions) are not followed, nor
+// a folder that is one the walk is already in (a link the system does not
+// tell as one).
+void WalkFolder(Report& report, const fs::path& dir, const std::string& shown,
+                std::vector<fs::path>& walking) {
+  std::error_code error;
+  for (const fs::path& outer : walking) {
+    if (fs::equivalent(outer, dir, error)) return;
+  }
+  walking.push_back(dir);
+  fs::directory_iterator it(dir, error);
+  for (const fs::directory_iterator end; !error && it != end; it.increment(error)) {
+    const fs::path path = it->path();
+    const std::string name = ShownPath(path.filename());
+    const std::string relative = shown.empty() ? name : shown + "\\" + name;
+    const std::size_t units = Utf16Units(name);
+    if (units > kJolietNameMax) {
+      report.Add("name-too-long", relative + ": " + std::to_string(units) +
+                                      " characters, more than Joliet's " +
+                                      std::to_string(kJolietNameMax));
+    }
+    std::error_code kind;
+    if (!IsFolderLink(path) && fs::is_directory(path, kind)) {
+      WalkFolder(report, path, relative, walking);
+    }
+  }
+  if (error) {
+    report.Add("unreadable", (shown.empty() ? "the CD root" : "the folder " + shown) +
+                                 " cannot be read (" + error.message() +
+                                 "): nothing in it was checked, and the menu may not find it");
+  }
+  walking.pop_back();
+}
+
+void CheckNames(Report& report, const fs::path& root) {
+  std::vector<fs::path> walking;
+  WalkFolder(report, root, "", walking);
+}
+
+// Reads start.ins whole, as the menu does at any size, or explains in `why`
+// why it cannot be used.
 std::optional<std::string> ReadIns(const fs::path& path, std::string& why) {
   std::error_code error;
   if (!fs::exists(path, error)) {
@@ -180,12 +255,6 @@ std::optional<std::string> ReadIns(const fs::path& path, std::string& why) {
     why = "start.ins is not a file: every value takes its default";
     return std::nullopt;
   }
-  const std::uintmax_t size = fs::file_size(path, error);
-  if (error || size > kProfileFileMax) {
-    why = "start.ins has " + std::to_string(size) + " bytes, more than the " +
-          std::to_string(kProfileFileMax) + " that are read";
-    return std::nullopt;
-  }
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
@@ -193,12 +262,46 @@ std::optional<std::string> ReadIns(const fs::path& path, std::string& why) {
     why = "start.ins cannot be read: every value takes its default";
     return std::nullopt;
   }
-  std::string text = content.str();
-  if (text.find('\0') != std::string::npos && text.substr(0, 2) != "\xFF\xFE") {
-    why = "start.ins is not a text file in code page 1252 (it holds zero bytes)";
-    return std::nullopt;
+  return content.str();
+}
+
+// The line, counted from 1, that holds byte `at` of `text`; CR LF ends one.
+std::size_t LineOf(std::string_view text, std::size_t at) {
+  std::size_t line = 1;
+  for (std::size_t i = 0; i < at; ++i) {
+    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
+      ++line;
+    }
   }
-  return text;
+  return line;
+}
+
+// What the menu makes of the whole file: its encoding marks, zero bytes and
+// size.
+void CheckInsBytes(Report& report, std::string_view text, bool allDefaults) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+    report.Add(
+        "start.ins",
+        std::string("start.ins begins with a UTF-8 byte-order mark, which the menu reads as "
+                    "part of the first line") +
+            (allDefaults ? ": it finds no [CDStart] and every value takes its default" : "") +
+            ". Save start.ins without the mark, in code page 1252 (Windows-1252; "
+            "\"ANSI\" in Notepad's Save as)");
+  } else if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF") {
+    report.Note("start.ins",
+                "start.ins is UTF-16 text with its byte-order mark: the menu reads "
+                "it; letters outside code page 1252 read as \"?\"");
+  } else if (const std::size_t zero = text.find('\0'); zero != std::string_view::npos) {
+    report.Add("start.ins", "line " + std::to_string(LineOf(text, zero)) +
+                                " of start.ins holds a zero byte: the menu ends the line's value "
+                                "there");
+  }
+  if (text.size() > kProfileFileMax) {
+    report.Note("start.ins", "start.ins has " + std::to_string(text.size()) +
+                                 " bytes: the menu reads them all, its Linux program only the "
+                                 "first " +
+                                 std::to_string(kProfileFileMax));
+  }
 }
 
 void CheckIns(Report& report, const fs::path& root) {
@@ -211,8 +314,10 @@ void CheckIns(Report& report, const fs::path& root) {
     const std::optional<std::string> found = FindProfileValue(text, kCDStart, key.Name);
     report.Values.push_back({key.Name, found.value_or(key.Default), !found});
   }
-  if (content && std::all_of(report.Values.begin(), report.Values.end(),
-                             [](const Value& v) { return v.Default; })) {
+  const bool allDefaults = std::all_of(report.Values.begin(), report.Values.end(),
+                                       [](const Value& v) { return v.Default; });
+  if (content) CheckInsBytes(report, text, allDefaults);
+  if (content && allDefaults && text.substr(0, 3) != "\xEF\xBB\xBF") {
     report.Add("start.ins",
                "start.ins sets none of the keys of [CDStart]: all take their defaults");
   }
@@ -222,13 +327,13 @@ void CheckIns(Report& report, const fs::path& root) {
     });
     if (!known) {
       report.Add("unknown-key", "line " + std::to_string(keys[i].Line) + ": unknown key \"" +
-                                    keys[i].Name + "\" in [CDStart]");
+                                    Shown(keys[i].Name) + "\" in [CDStart]");
     }
     for (std::size_t j = 0; j < i; ++j) {
       if (SameFolded(keys[j].Name, keys[i].Name)) {
-        report.Add("repeated-key", "line " + std::to_string(keys[i].Line) + ": \"" + keys[i].Name +
-                                       "\" is given again; line " + std::to_string(keys[j].Line) +
-                                       " counts");
+        report.Add("repeated-key", "line " + std::to_string(keys[i].Line) + ": \"" +
+                                       Shown(keys[i].Name) + "\" is given again; line " +
+                                       std::to_string(keys[j].Line) + " counts");
         break;
       }
     }
@@ -239,7 +344,7 @@ void CheckIns(Report& report, const fs::path& root) {
     if (!reading.WellFormed) {
       std::ostringstream number;
       number << reading.Value;
-      report.Add("version", value.Key + " \"" + value.Text +
+      report.Add("version", value.Key + " \"" + Shown(value.Text) +
                                 "\" is not a well-formed number: the menu reads it as " +
                                 number.str());
     }
@@ -267,9 +372,15 @@ void CheckFiles(Report& report, const fs::path& root) {
   for (FileCheck& file : report.Files) {
     Locate(root, file);
     if (file.Result == FileCheck::State::Missing) {
-      report.Add("missing", file.Path + " is missing: the menu cannot " + file.Use);
+      std::string text = Shown(file.Path) + " is missing: the menu cannot " + file.Use;
+      // Text saved as UTF-8 reads as other letters in code page 1252.
+      if (Shown(file.Path) != Cp1252ToUtf8(file.Path)) {
+        text += " (start.ins holds the path in UTF-8; the menu reads it in code page 1252, as " +
+                Cp1252ToUtf8(file.Path) + ": save start.ins as \"ANSI\")";
+      }
+      report.Add("missing", text);
     } else if (file.Result == FileCheck::State::OtherCase) {
-      report.Add("letter-case", file.Path + " is found only as " + file.Actual);
+      report.Add("letter-case", Shown(file.Path) + " is found only as " + file.Actual);
     }
   }
 }
@@ -281,7 +392,7 @@ void CheckAutorun(Report& report, const fs::path& root) {
     report.Add("autorun", "autorun.inf is missing: Windows offers no start from the CD");
     return;
   }
-  std::ifstream in(root / autorun.Actual, std::ios::binary);
+  std::ifstream in(autorun.At, std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
   const std::optional<std::string> open = FindProfileValue(content.str(), "autorun", "open");
@@ -293,7 +404,7 @@ void CheckAutorun(Report& report, const fs::path& root) {
   }
   const std::vector<std::string> parts = SplitPath(program);
   if (parts.size() != 1 || !SameFolded(parts[0], "start.exe")) {
-    report.Add("autorun", open ? "autorun.inf opens \"" + *open + "\", not start.exe"
+    report.Add("autorun", open ? "autorun.inf opens \"" + Shown(*open) + "\", not start.exe"
                                : "autorun.inf has no open= line in [autorun]");
     return;
   }
@@ -334,40 +445,51 @@ const char* StateName(FileCheck::State state) {
   return "missing";
 }
 
+void PrintFindings(const char* name, const std::vector<Finding>& findings) {
+  std::cout << ",\"" << name << "\":[";
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    std::cout << (i ? "," : "") << "{\"kind\":" << Json(findings[i].Kind)
+              << ",\"text\":" << Json(findings[i].Text) << "}";
+  }
+  std::cout << "]";
+}
+
 void PrintJson(const Report& report) {
   std::cout << "{\"root\":" << Json(report.Root) << ",\"values\":[";
   for (std::size_t i = 0; i < report.Values.size(); ++i) {
     const Value& v = report.Values[i];
     std::cout << (i ? "," : "") << "{\"key\":" << Json(v.Key)
-              << ",\"value\":" << Json(Cp1252ToUtf8(v.Text))
+              << ",\"value\":" << Json(Shown(v.Text))
               << ",\"default\":" << (v.Default ? "true" : "false") << "}";
   }
   std::cout << "],\"files\":[";
   for (std::size_t i = 0; i < report.Files.size(); ++i) {
     const FileCheck& f = report.Files[i];
-    std::cout << (i ? "," : "") << "{\"path\":" << Json(Cp1252ToUtf8(f.Path))
+    std::cout << (i ? "," : "") << "{\"path\":" << Json(Shown(f.Path))
               << ",\"state\":" << Json(StateName(f.Result));
     if (f.Result == FileCheck::State::OtherCase) std::cout << ",\"actual\":" << Json(f.Actual);
     std::cout << "}";
   }
-  std::cout << "],\"problems\":[";
-  for (std::size_t i = 0; i < report.Problems.size(); ++i) {
-    std::cout << (i ? "," : "") << "{\"kind\":" << Json(report.Problems[i].Kind)
-              << ",\"text\":" << Json(Cp1252ToUtf8(report.Problems[i].Text)) << "}";
-  }
-  std::cout << "]}\n";
+  std::cout << "]";
+  PrintFindings("problems", report.Problems);
+  PrintFindings("notes", report.Notes);
+  std::cout << "}\n";
 }
 
 void PrintText(const Report& report) {
   std::cout << "CD root: " << report.Root << "\n\nstart.ins, [CDStart]:\n";
   for (const Value& v : report.Values) {
-    std::cout << "  " << v.Key << std::string(12 - v.Key.size(), ' ') << "= " << v.Text
+    std::cout << "  " << v.Key << std::string(12 - v.Key.size(), ' ') << "= " << Shown(v.Text)
               << (v.Default ? "   (default)" : "") << "\n";
   }
   std::cout << "\nprograms and documents:\n";
   for (const FileCheck& f : report.Files) {
     std::cout << "  " << StateName(f.Result)
-              << std::string(12 - std::strlen(StateName(f.Result)), ' ') << f.Path << "\n";
+              << std::string(12 - std::strlen(StateName(f.Result)), ' ') << Shown(f.Path) << "\n";
+  }
+  if (!report.Notes.empty()) {
+    std::cout << "\nnote" << (report.Notes.size() == 1 ? "" : "s") << ":\n";
+    for (const Finding& n : report.Notes) std::cout << "  " << n.Text << "\n";
   }
   if (report.Problems.empty()) {
     std::cout << "\nno problems found\n";
@@ -376,7 +498,7 @@ void PrintText(const Report& report) {
   std::cout << "\n"
             << report.Problems.size() << " problem" << (report.Problems.size() == 1 ? "" : "s")
             << ":\n";
-  for (const Problem& p : report.Problems) std::cout << "  " << p.Text << "\n";
+  for (const Finding& p : report.Problems) std::cout << "  " << p.Text << "\n";
 }
 
 }  // namespace
@@ -410,7 +532,7 @@ int main(int argc, char** argv) {
   const fs::path root = fs::absolute(given, error).lexically_normal();
 
   Report report;
-  report.Root = root.string();
+  report.Root = ShownPath(root);
   CheckIns(report, root);
   CheckFiles(report, root);
   CheckLengths(report, root);
