@@ -11,6 +11,7 @@ include(GoogleTest)
 file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/core_*.cpp)
 add_executable(core_tests ${CORE_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE starttestkit devsimmodel GTest::gtest_main)
+target_compile_definitions(core_tests PRIVATE START_TEST_ASSETS="${CMAKE_CURRENT_SOURCE_DIR}/assets")
 gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 30 PROPERTIES LABELS unit)
 
 file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/posix_*.cpp)

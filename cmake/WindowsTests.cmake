@@ -17,3 +17,4 @@ target_include_directories(gtest BEFORE PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/tests
 file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/core_*.cpp)
 add_executable(core_tests ${CORE_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE starttestkit devsimmodel gtest_main)
+target_compile_definitions(core_tests PRIVATE START_TEST_ASSETS="${CMAKE_CURRENT_SOURCE_DIR}/assets")
