@@ -37,6 +37,8 @@ foreach(script ${SCRIPT_TESTS})
     RUN_SERIAL TRUE
     TIMEOUT 300)
 endforeach()
+# It builds the shipped programs once more.
+set_tests_properties(reproducible_test PROPERTIES TIMEOUT 1800)
 
 # The window test and the user scenarios once more with the program that the
 # CD carries (the preset linux-compat: Debian 11's FLTK and C library), which

@@ -8,8 +8,13 @@
 # program start as built for glibc 2.31 and later (the preset linux-compat,
 # against the Debian 11 root of scripts/make-sysroot.sh), and the sample
 # CD's files from example/ (start.ins, the programs and documents,
-# autorun.inf, autorun.sh). cdcheck must find the root clean, or no image
-# is written.
+# autorun.inf, autorun.sh), and buildinfo.txt: the commit and the versions
+# of the tools and of the Debian 11 root's packages that made it. cdcheck
+# must find the root clean, or no image is written.
+#
+# The image is reproducible (made again from the same commit with the same
+# tools, it is the same byte for byte): every file and the volume carry the
+# date of the commit (SOURCE_DATE_EPOCH, unless set already).
 #
 # Usage: scripts/make-cd.sh [--cd DIR] [--out DIR] [--no-build]
 #   --cd DIR     the CD's files to take instead of example/
@@ -28,10 +33,18 @@ while (($#)); do
     --cd) source=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
     --no-build) build=no; shift ;;
-    --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --help) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown argument $1 (see --help)" >&2; exit 2 ;;
   esac
 done
+
+if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) || {
+    echo "no git checkout: set SOURCE_DATE_EPOCH to the date of the sources (seconds since 1970)" >&2
+    exit 2
+  }
+fi
+export SOURCE_DATE_EPOCH
 
 if [[ $build == yes ]]; then
   scripts/install-deps.sh build windows cd
@@ -50,9 +63,10 @@ rm -rf "$cd_root"
 mkdir -p "$out"
 cp -r "$source" "$cd_root"
 rm -f "$cd_root/README.md" # the sample CD's own notes
-cp build/win32/start.exe "$cd_root/start.exe"
 strip -o "$cd_root/start" build/linux-compat/start
 chmod 755 "$cd_root/start"
+cp build/win32/start.exe "$cd_root/start.exe"
+scripts/buildinfo.sh >"$cd_root/buildinfo.txt"
 
 if ! build/linux/cdcheck "$cd_root" >"$out/cdcheck.txt"; then
   cat "$out/cdcheck.txt" >&2
@@ -66,8 +80,13 @@ label="ORBILEX_CD_$(tr -c 'A-Za-z0-9\n' '_' <<<"$version" | tr a-z A-Z)"
 iso="$out/orbilex-$version.iso"
 rm -f "$iso"
 # -r: Rock Ridge with modes made sane (readable by all; programs keep their
-# exec bit); -J: Joliet names for Windows.
-xorriso -as mkisofs -r -J -V "${label:0:32}" -o "$iso" "$cd_root" >"$out/xorriso.log" 2>&1 || {
+# exec bit); -J: Joliet names for Windows. The volume's dates, and those of
+# every file and folder, are the commit's. xorriso lays the files' data out
+# in the order of their names, whatever their order on the disk.
+xorriso -as mkisofs -r -J -V "${label:0:32}" \
+  --modification-date="$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y%m%d%H%M%S00)" \
+  --set_all_file_dates "=$SOURCE_DATE_EPOCH" \
+  -o "$iso" "$cd_root" >"$out/xorriso.log" 2>&1 || {
   cat "$out/xorriso.log" >&2
   exit 1
 }
