@@ -17,27 +17,45 @@
 # date of the commit (SOURCE_DATE_EPOCH, unless set already).
 #
 # Usage: scripts/make-cd.sh [--cd DIR] [--out DIR] [--no-build]
+#                           [--sign-pkcs12 FILE [--timestamp-url URL]]
 #   --cd DIR     the CD's files to take instead of example/
 #   --out DIR    where to put root/ and the image (default build/cd)
 #   --no-build   use the programs as built instead of installing packages
 #                and building (the first build makes the Debian 11 root: as
 #                root)
+#   --sign-pkcs12 FILE   sign start.exe (Authenticode, SHA-256) with the
+#                certificate and key in the PKCS#12 file FILE, whose password
+#                is taken from the environment variable START_SIGN_PASSWORD;
+#                the signature is also kept beside the image, detached
+#                (orbilex-VERSION-start.exe.sig), for checking the signed
+#                start.exe against a build of one's own (README.md)
+#   --timestamp-url URL  have the signature timestamped by the RFC 3161
+#                time-stamp server at URL
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 source=example
 out=build/cd
 build=yes
+sign_pkcs12=""
+timestamp_url=""
 while (($#)); do
   case $1 in
     --cd) source=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
     --no-build) build=no; shift ;;
-    --help) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --sign-pkcs12) sign_pkcs12=$2; shift 2 ;;
+    --timestamp-url) timestamp_url=$2; shift 2 ;;
+    --help) awk 'NR > 1 && !/^#/ { exit } NR > 1' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown argument $1 (see --help)" >&2; exit 2 ;;
   esac
 done
 
+[[ -z $timestamp_url || -n $sign_pkcs12 ]] || { echo "--timestamp-url needs --sign-pkcs12" >&2; exit 2; }
+if [[ -n $sign_pkcs12 ]]; then
+  [[ -f $sign_pkcs12 ]] || { echo "no PKCS#12 file $sign_pkcs12" >&2; exit 2; }
+  [[ -v START_SIGN_PASSWORD ]] || { echo "set START_SIGN_PASSWORD to the password of $sign_pkcs12" >&2; exit 2; }
+fi
 if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) || {
     echo "no git checkout: set SOURCE_DATE_EPOCH to the date of the sources (seconds since 1970)" >&2
@@ -65,7 +83,22 @@ cp -r "$source" "$cd_root"
 rm -f "$cd_root/README.md" # the sample CD's own notes
 strip -o "$cd_root/start" build/linux-compat/start
 chmod 755 "$cd_root/start"
-cp build/win32/start.exe "$cd_root/start.exe"
+if [[ -n $sign_pkcs12 ]]; then
+  # The password reaches osslsigncode through a pipe, never on a command line.
+  password=()
+  [[ -z $START_SIGN_PASSWORD ]] || password=(-readpass /dev/fd/3)
+  timestamp=()
+  [[ -z $timestamp_url ]] || timestamp=(-ts "$timestamp_url")
+  osslsigncode sign -pkcs12 "$sign_pkcs12" "${password[@]}" -h sha256 "${timestamp[@]}" \
+    -in build/win32/start.exe -out "$cd_root/start.exe" 3< <(printf '%s' "$START_SIGN_PASSWORD") \
+    >"$out/sign.log" 2>&1 || {
+    cat "$out/sign.log" >&2
+    echo "could not sign start.exe: no image written" >&2
+    exit 1
+  }
+else
+  cp build/win32/start.exe "$cd_root/start.exe"
+fi
 scripts/buildinfo.sh >"$cd_root/buildinfo.txt"
 
 if ! build/linux/cdcheck "$cd_root" >"$out/cdcheck.txt"; then
@@ -78,7 +111,14 @@ version=$(build/linux/cdcheck --json "$cd_root" |
   sed -E 's/.*"key":"CDVersion","value":"([^"]*)".*/\1/')
 label="ORBILEX_CD_$(tr -c 'A-Za-z0-9\n' '_' <<<"$version" | tr a-z A-Z)"
 iso="$out/orbilex-$version.iso"
-rm -f "$iso"
+signature="$out/orbilex-$version-start.exe.sig"
+rm -f "$iso" "$signature"
+if [[ -n $sign_pkcs12 ]]; then
+  osslsigncode extract-signature -in "$cd_root/start.exe" -out "$signature" >>"$out/sign.log" 2>&1 || {
+    cat "$out/sign.log" >&2
+    exit 1
+  }
+fi
 # -r: Rock Ridge with modes made sane (readable by all; programs keep their
 # exec bit); -J: Joliet names for Windows. The volume's dates, and those of
 # every file and folder, are the commit's. xorriso lays the files' data out
@@ -92,3 +132,4 @@ xorriso -as mkisofs -r -J -V "${label:0:32}" \
 }
 echo "CD root: $cd_root"
 echo "image:   $iso (volume $label)"
+[[ -z $sign_pkcs12 ]] || echo "start.exe signed; its signature, detached: $signature"
