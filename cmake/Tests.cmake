@@ -11,6 +11,7 @@ include(GoogleTest)
 file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/core_*.cpp)
 add_executable(core_tests ${CORE_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE starttestkit devsimmodel GTest::gtest_main)
+target_compile_definitions(core_tests PRIVATE START_TEST_ASSETS="${CMAKE_CURRENT_SOURCE_DIR}/assets")
 gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 30 PROPERTIES LABELS unit)
 
 file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/posix_*.cpp)
@@ -36,8 +37,13 @@ foreach(script ${SCRIPT_TESTS})
     RUN_SERIAL TRUE
     TIMEOUT 300)
 endforeach()
+<<<<<<< HEAD
 # The CD check starts the Windows build under Wine once for each case.
 set_tests_properties(cdcheck_test PROPERTIES TIMEOUT 900)
+=======
+# It builds the shipped programs once more.
+set_tests_properties(reproducible_test PROPERTIES TIMEOUT 1800)
+>>>>>>> repro
 
 # The window test and the user scenarios once more with the program that the
 # CD carries (the preset linux-compat: Debian 11's FLTK and C library), which

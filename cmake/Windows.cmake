@@ -4,7 +4,9 @@
 enable_language(RC)
 
 # Everything linked statically, so the program imports only system DLLs.
-add_link_options(-static -static-libgcc -static-libstdc++)
+# No time stamp of the link in the header, so that a build made again gives
+# the same file.
+add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
 if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
   add_link_options(-s -Wl,--gc-sections)
 endif()

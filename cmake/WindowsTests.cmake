@@ -17,6 +17,7 @@ target_include_directories(gtest BEFORE PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/tests
 file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/core_*.cpp)
 add_executable(core_tests ${CORE_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE starttestkit devsimmodel gtest_main)
+<<<<<<< HEAD
 if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
   # Linked with the core's link-time-optimised objects, so optimised the same
   # way throughout: the i686 linker takes an inline function that both
@@ -26,3 +27,6 @@ if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
                PROPERTY INTERPROCEDURAL_OPTIMIZATION ON)
   target_link_options(core_tests PRIVATE -flto-partition=one)
 endif()
+=======
+target_compile_definitions(core_tests PRIVATE START_TEST_ASSETS="${CMAKE_CURRENT_SOURCE_DIR}/assets")
+>>>>>>> repro

@@ -2,9 +2,10 @@
 # The CD image as scripts/make-cd.sh writes it, checked without mounting:
 # the file list and modes read back with xorriso (Rock Ridge keeps the Linux
 # program's exec bit; the Joliet tree has the names as written), the volume
-# label, then the image extracted with osirrox, found clean by cdcheck, its
-# Linux program the one built for glibc 2.31 (build/linux-compat/start,
-# stripped), and run on Xvfb until its window is mapped.
+# label, then the image extracted with osirrox, found clean by cdcheck,
+# with the build's start.exe, unsigned, and buildinfo.txt, its Linux program
+# the one built for glibc 2.31 (build/linux-compat/start, stripped), and run
+# on Xvfb until its window is mapped.
 set -uo pipefail
 SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}"
 source "$SOURCE_DIR/scripts/harness.sh"
@@ -39,6 +40,9 @@ osirrox -indev "$ISO" -extract / "$WORK/extracted" >/dev/null 2>&1 || harness_fa
 [[ -x "$WORK/extracted/start" ]] || harness_fail "the extracted program is not executable"
 "$SOURCE_DIR/build/linux/cdcheck" "$WORK/extracted" >"$WORK/cdcheck.txt" ||
   harness_fail "cdcheck on the extracted CD: $(cat "$WORK/cdcheck.txt")"
+cmp -s "$SOURCE_DIR/build/win32/start.exe" "$WORK/extracted/start.exe" ||
+  harness_fail "the CD's start.exe is not build/win32/start.exe as built (signed unasked?)"
+grep -q '^start .*, commit ' "$WORK/extracted/buildinfo.txt" || harness_fail "the CD has no buildinfo.txt naming its commit"
 strip -o "$WORK/start.stripped" "$SOURCE_DIR/build/linux-compat/start"
 cmp -s "$WORK/start.stripped" "$WORK/extracted/start" ||
   harness_fail "the CD's start is not build/linux-compat/start, stripped"

@@ -144,10 +144,15 @@ TEST(DecodeBmp, MalformedOrUnsupportedFilesGiveAnEmptyImage) {
   for (const Case& c : cases) EXPECT_TRUE(Decode(c.file).Empty()) << c.name;
 }
 
+// A file of the program's assets/ (START_TEST_ASSETS names the folder, since
+// the build records source paths as relative ones).
+std::filesystem::path AssetPath(const char* name) {
+  return std::filesystem::path(START_TEST_ASSETS) / name;
+}
+
 // The program's own bitmaps, as the start window draws them.
 RgbImage Asset(const char* name) {
-  const auto path = std::filesystem::path(__FILE__).parent_path().parent_path() / "assets" / name;
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(AssetPath(name), std::ios::binary);
   const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   return Decode(file);
 }
@@ -243,9 +248,7 @@ TEST(DecodeIco, ColoursFromThePictureAndTransparencyFromTheMask) {
 }
 
 TEST(DecodeIco, TheProgramIconIsADiscWithAHole) {
-  const auto path =
-      std::filesystem::path(__FILE__).parent_path().parent_path() / "assets" / "start.ico";
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(AssetPath("start.ico"), std::ios::binary);
   const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   const RgbImage icon = DecodeIco(file.data(), file.size());
   ASSERT_EQ(icon.Width, 32);
