@@ -86,8 +86,10 @@ std::string PortCheckText(const std::string& device, const PortCheck& check);
 
 // The trace's writer for the value of START_TRACE: nothing when it is unset
 // or empty, standard error for "1", else the file it names (relative to the
-// current directory), opened now and appended to. A file that cannot be
-// opened is told on standard error and gives no trace.
+// current directory), opened now and appended to, created with mode 0600
+// where it is missing. Only a regular file is taken, never through a
+// symbolic link, and the open never waits; anything else is told on
+// standard error in one line and gives no trace.
 std::unique_ptr<TraceWriter> OpenPosixTrace(const char* setting);
 
 class PosixPlatform : public Platform {
