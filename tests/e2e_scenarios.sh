@@ -331,6 +331,60 @@ scenario_keys() {
   expect_stub_count 1
 }
 
+# Keys held down, with the program's trace for what happened:
+# - Space held on the language switch switches the language once.
+# - Return held on the reader entry starts the reader installer once.
+# - Return held since before the program, the pointer where the reader
+#   entry comes, with an out-of-date X-ray unit on COM3: the start window
+#   starts nothing, and the prompt (about 1.1 s after the window) stays
+#   until a new press, which answers it.
+held_trace() { grep -E ' ms  (prompt|launch|language .*by the user)' "$E2E_CD/trace.log"; }
+
+scenario_held_keys() {
+  e2e_note "Space held on the language switch, Return on the reader entry"
+  e2e_target_ini ""
+  e2e_target_viewer no
+  e2e_make_cd "$START_INS"
+  START_TRACE=trace.log e2e_start en_US.UTF-8
+  expect_main_window
+  # Nothing selected: the pointer leaves over the background.
+  e2e_click_free_move 420 40
+  e2e_park_mouse
+  e2e_wait_active "$MAIN" || e2e_note "the start window is not the active window; typing anyway"
+  xdotool key shift+Tab keydown space sleep 2 keyup space sleep 0.5
+  local switched
+  switched=$(grep -c 'by the user' "$E2E_CD/trace.log")
+  ((switched == 1)) || e2e_fail "Space held on the language switch switched $switched times"
+  e2e_click_free_move "$ENTRY_X" "${ENTRY_Y[Menu5]}"
+  xdotool keydown Return sleep 2 keyup Return sleep 0.5
+  held_trace | grep -qiE 'launch .*ar405(deu|eng)' ||
+    e2e_fail "Return on the reader entry started nothing (started: $(cat "$E2E_STUB_LOG"))"
+  expect_stub_count 1
+  click_entry Menu6
+  expect_ended "a click on Exit"
+
+  e2e_note "Return held since before the program, through the prompt"
+  e2e_device 3 xray 1.02
+  xdotool mousemove --sync $(((1024 - 459) / 2 + ENTRY_X)) $(((768 - 280) / 2 + ENTRY_Y[Menu5]))
+  xdotool keydown Return
+  rm -f "$E2E_CD/trace.log"
+  START_TRACE=trace.log e2e_start en_US.UTF-8
+  expect_main_window
+  expect_prompt "$RTG_ANY" "Out-of-date x-ray device firmware detected"
+  sleep 1.5
+  xdotool keyup Return
+  sleep 0.5
+  e2e_window_viewable "$PROMPT" ||
+    e2e_fail "Return held down answered the prompt (trace: $(held_trace | tr '\n' '|'))"
+  expect_stub_count 0
+  e2e_wait_active "$PROMPT" || e2e_note "the prompt is not the active window; typing anyway"
+  xdotool key Return
+  e2e_wait_stub 10 "$(e2e_cd_path 'Update\Rtg\rtgupd.exe')" "$(e2e_cd_path 'Update\Rtg')" 0 ||
+    e2e_fail "a new Return did not press the prompt's update button (started: $(cat "$E2E_STUB_LOG"))"
+  expect_ended "the prompt's update button"
+  e2e_devices_stop
+}
+
 # An out-of-date interface on COM2: the prompt, once the interface was
 # woken and then asked for its version; its texts and the start
 # window's readable; its update button starts the updater, which can claim
@@ -480,6 +534,7 @@ e2e_run_scenarios() {
   scenario_language
   scenario_entries
   scenario_keys
+  scenario_held_keys
   scenario_interface_update
   scenario_both_out_of_date
   scenario_minimised
