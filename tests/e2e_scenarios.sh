@@ -477,8 +477,7 @@ scenario_minimised() {
   # The X-ray prompt is due about 1.1 s after the window, which must be
   # minimised by then; on a busy machine this script can be too late. The
   # program's trace tells: it notes the prompt before it looks at the start
-  # window. Such a run is repeated, with a new device (the program ended
-  # during the prompt leaves the port it held in exclusive mode).
+  # window. Such a run is repeated, with a new device.
   local attempt
   for attempt in 1 2 3; do
     e2e_device 3 xray 1.02
@@ -504,6 +503,36 @@ scenario_minimised() {
   harness_ended "$START_PID" && e2e_fail "the program ended when the prompt was answered"
   e2e_stop
   e2e_devices_stop
+}
+
+# The program ended while the X-ray prompt keeps the ports open, by SIGTERM,
+# SIGHUP or the loss of its X connection (the X server drops it): COM3 is
+# put back as it was and free for the next program. Linux only.
+scenario_ended_during_prompt() {
+  [[ $TARGET == linux ]] || return 0
+  e2e_target_ini ""
+  e2e_make_cd "$START_INS"
+  local how before after
+  for how in TERM HUP X; do
+    e2e_note "ended by ${how/X/the loss of the X connection} while a prompt keeps COM3 open"
+    e2e_device 3 xray 1.02
+    before=$(stty -F "$E2E_WORK/com3" -g) || e2e_fail "cannot read the settings of COM3"
+    e2e_start en_US.UTF-8
+    expect_main_window
+    expect_prompt "$RTG_ANY" "Out-of-date x-ray device firmware detected"
+    if [[ $how == X ]]; then
+      xkill -id "$PROMPT" >/dev/null
+    else
+      kill "-$how" "$START_PID"
+    fi
+    expect_ended "$how"
+    after=$(ORBILEX_COM1="" ORBILEX_COM2="" ORBILEX_COM3="$E2E_WORK/com3" ORBILEX_COM4="" \
+      "$E2E_PROGRAM" --ports | grep '^COM3')
+    [[ $after == *": can be opened" ]] || e2e_fail "after $how: $after"
+    after=$(stty -F "$E2E_WORK/com3" -g)
+    [[ $after == "$before" ]] || e2e_fail "after $how COM3 is left at $after, was $before"
+    e2e_devices_stop
+  done
 }
 
 # A program path of 260 characters or more comes back cut from Windows: the
@@ -538,6 +567,7 @@ e2e_run_scenarios() {
   scenario_interface_update
   scenario_both_out_of_date
   scenario_minimised
+  scenario_ended_during_prompt
   scenario_long_path
   scenario_current_firmware
   e2e_note "screenshots in $E2E_SHOTS: $(cd "$E2E_SHOTS" && echo "$TARGET"-{start,prompt}-*.png)"
