@@ -1,18 +1,22 @@
 // The entry of the Linux program.
 // The windows come before the X11 headers, which define None as a macro.
+#include "app/global.h"
 #include "app/start.h"
 #include "platform/posix_platform.h"
 #include "platform/tracing_platform.h"
 #include "toolkit/fltk_host.h"
+#include "toolkit/forms.h"
 #include "ui/startf.h"
 #include "ui/updatef.h"
 
 #include <FL/Fl.H>
 #include <FL/x.H>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -61,11 +65,51 @@ int OnXError(Display*, XErrorEvent*) {
   return 0;
 }
 
-// Without its X server the program cannot go on: one line, and a non-zero
-// status.
+// Without its X server the program cannot go on: the ports open (a prompt
+// keeps them open) are put back and released, one line, and a non-zero
+// status. Xlib ends the program when this returns.
 int OnXConnectionLost(Display*) {
+  ClosePorts();
   std::fputs("start: the connection to the X server was lost\n", stderr);
   std::_Exit(1);
+}
+
+// The signal that asked the program to end, or 0; the handler also writes a
+// byte to the pipe, which wakes the main loop.
+volatile std::sig_atomic_t endSignal = 0;
+int endPipe[2] = {-1, -1};
+// How long the program may take to end normally after such a signal: then
+// SIGALRM ends it.
+constexpr unsigned kEndBound = 5;
+
+void OnEndSignal(int number) {
+  const int saved = errno;
+  endSignal = number;
+  const char byte = 0;
+  if (write(endPipe[1], &byte, 1) < 0) errno = saved;
+  alarm(kEndBound);
+  errno = saved;
+}
+
+// The main loop's side of the pipe: the program ends as when its window
+// closes, and the ports are put back and released on the way.
+void OnEndRequested(int fd, void*) {
+  char byte = 0;
+  while (read(fd, &byte, 1) > 0) {
+  }
+  if (Application != nullptr) Application->Terminate();
+}
+
+// SIGTERM, SIGHUP and SIGINT end the program the normal way; a second one
+// ends it at once.
+void HandleEndSignals() {
+  if (pipe2(endPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  Fl::add_fd(endPipe[0], FL_READ, OnEndRequested);
+  struct sigaction action = {};
+  action.sa_handler = OnEndSignal;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (const int number : {SIGTERM, SIGHUP, SIGINT}) sigaction(number, &action, nullptr);
 }
 
 // Prints the device of each port and whether it can be opened, one line a
@@ -86,9 +130,8 @@ void ListPorts() {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The program; the ports are closed when this returns.
+int Main(int argc, char** argv) {
   OpenStandardDescriptors();
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -120,6 +163,8 @@ int main(int argc, char** argv) {
   XSetErrorHandler(OnXError);
   XSetIOErrorHandler(OnXConnectionLost);
 
+  HandleEndSignals();
+
   PosixPlatformWithPortNotices platform;
   std::optional<TracingPlatform> traced;
   if (trace) {
@@ -138,4 +183,16 @@ int main(int argc, char** argv) {
     }
   }
   return program.Run();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int status = Main(argc, argv);
+  // Ended by a signal: as the signal would have ended it.
+  if (endSignal != 0) {
+    signal(endSignal, SIG_DFL);
+    raise(endSignal);
+  }
+  return status;
 }

@@ -191,11 +191,26 @@ std::unique_ptr<TraceWriter> OpenPosixTrace(const char* setting) {
   if (std::string_view(setting) == "1") {
     return std::make_unique<PosixTraceWriter>(STDERR_FILENO, false);
   }
-  const int fd = open(setting, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644);
-  if (fd < 0) {
-    posixplatform::Notice(std::string("cannot write the trace to ") + setting + ": " +
-                          std::strerror(errno));
+  // Without blocking (a FIFO with no reader would hold the start for ever)
+  // and never through a symbolic link: the trace may be named in a folder
+  // that others can write to.
+  const int fd =
+      open(setting, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW,
+           0600);
+  const auto refuse = [setting](const char* why) {
+    posixplatform::Notice(std::string("cannot write the trace to ") + setting + ": " + why);
     return nullptr;
+  };
+  if (fd < 0) {
+    const int error = errno;
+    if (error == ELOOP) return refuse("it is a symbolic link");
+    if (error == ENXIO) return refuse("it is not a regular file");
+    return refuse(std::strerror(error));
+  }
+  struct stat info = {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return refuse("it is not a regular file");
   }
   return std::make_unique<PosixTraceWriter>(fd, true);
 }

@@ -29,12 +29,16 @@
 
 #include <sys/types.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -72,6 +76,7 @@ enum class PortState {
   Locked,       // another program holds its flock lock
   LockFile,     // a lock file names a process that exists (Detail: the file)
   Denied,       // no permission (Detail: the group that owns the device)
+  Closing,      // this program's close of it still waits for held-back output
   Failed,       // another error (Detail: the system's message)
 };
 
@@ -88,8 +93,10 @@ std::string PortCheckText(const std::string& device, const PortCheck& check);
 
 // The trace's writer for the value of START_TRACE: nothing when it is unset
 // or empty, standard error for "1", else the file it names (relative to the
-// current directory), opened now and appended to. A file that cannot be
-// opened is told on standard error and gives no trace.
+// current directory), opened now and appended to, created with mode 0600
+// where it is missing. Only a regular file is taken, never through a
+// symbolic link, and the open never waits; anything else is told on
+// standard error in one line and gives no trace.
 std::unique_ptr<TraceWriter> OpenPosixTrace(const char* setting);
 
 class PosixPlatform : public Platform {
@@ -199,8 +206,17 @@ class PosixPlatform : public Platform {
   std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) override;
   // Drops unsent output, puts back the terminal settings the port had when
   // it was opened, clears the exclusive mode this program set, and closes
-  // the descriptor (which drops the lock).
+  // the descriptor (which drops the lock). The close of a serial line can
+  // wait for bytes that flow control holds in the UART, up to the port's
+  // closing wait (30 s by default; changing it needs CAP_SYS_ADMIN): it runs
+  // on a thread of its own, and this returns after at most about 50 ms.
+  // Until that close has ended, CreateFileA of the port fails at once
+  // (PortState::Closing): a detection stage goes on without the port, as
+  // without a port that another program holds.
   void CloseHandle(PortHandle port) override;
+  // Replaces the system's close of a port's descriptor, which CloseHandle
+  // runs on its thread (tests stand in a line that does not drain).
+  void SetDeviceClose(std::function<void(int fd)> close) { deviceClose_ = std::move(close); }
   // The device that CreateFileA picks for "COM1".."COM4", with its links
   // resolved when it exists.
   std::string PortDeviceName(const std::string& portName) override;
@@ -217,8 +233,15 @@ class PosixPlatform : public Platform {
  private:
   // What an open port needs at its close.
   struct OpenPort {
+    std::string Device;
     std::optional<termios> Settings;  // as found at the open
     bool Exclusive = false;           // this program set the exclusive mode
+  };
+  // A close running on its own thread.
+  struct Closing {
+    std::mutex Lock;
+    std::condition_variable Ended;
+    bool Done = false;
   };
   // Opens and claims `device` as CreateFileA does; on success `fd` is the
   // descriptor and the port is recorded in openPorts_.
@@ -246,6 +269,9 @@ class PosixPlatform : public Platform {
   std::string root_;               // ending in "/"
   std::optional<std::array<PosixPort, 4>> ports_;
   std::map<int, OpenPort> openPorts_;
+  // Devices whose close outlasted CloseHandle, until it ends.
+  std::map<std::string, std::shared_ptr<Closing>> closing_;
+  std::function<void(int)> deviceClose_ = [](int fd) { close(fd); };
   PortCheck lastPortCheck_;             // of the last CreateFileA
   std::string lastError_;               // LastErrorText
   std::set<std::string> refusedPorts_;  // told already

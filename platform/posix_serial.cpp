@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/posix_internal.h"
@@ -34,6 +35,7 @@ using posixplatform::SameIgnoringCase;
 using posixplatform::UniqueFd;
 
 constexpr auto kWriteBound = std::chrono::milliseconds(50);
+constexpr auto kCloseBound = std::chrono::milliseconds(50);
 
 struct Speed {
   speed_t Code;
@@ -255,6 +257,8 @@ std::string PortCheckText(const std::string& device, const PortCheck& check) {
     case PortState::LockFile:
       return "held by another program (lock file " + check.Detail + " of process " +
              std::to_string(check.Holder) + ")";
+    case PortState::Closing:
+      return "still closing (output held back by flow control)";
     case PortState::Denied:
       if (check.Detail.empty()) return "permission denied";
       return "permission denied: the user must be in the group \"" + check.Detail +
@@ -269,6 +273,11 @@ std::string PortCheckText(const std::string& device, const PortCheck& check) {
 PortCheck PosixPlatform::OpenDevice(const std::string& device, int& fd) {
   fd = -1;
   if (device.empty()) return {PortState::NoDevice, {}};
+  if (const auto closing = closing_.find(device); closing != closing_.end()) {
+    const std::lock_guard lock(closing->second->Lock);
+    if (!closing->second->Done) return {PortState::Closing, {}};
+  }
+  closing_.erase(device);
   struct stat info;
   if (stat(device.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
     return {PortState::Absent, {}};
@@ -314,6 +323,7 @@ PortCheck PosixPlatform::OpenDevice(const std::string& device, int& fd) {
   // program already holds would shut that program out after we fail.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(PortState::Locked);
   OpenPort port;
+  port.Device = device;
   termios settings = {};
   if (tcgetattr(fd, &settings) == 0) port.Settings = settings;
   port.Exclusive = ioctl(fd, TIOCEXCL) == 0;
@@ -465,13 +475,27 @@ void PosixPlatform::CloseHandle(PortHandle port) {
   // to go out; output that flow control holds back is dropped instead.
   tcflush(fd, TCOFLUSH);
   const auto claimed = openPorts_.find(fd);
+  std::string device;
   if (claimed != openPorts_.end()) {
+    device = claimed->second.Device;
     if (claimed->second.Settings) tcsetattr(fd, TCSANOW, &*claimed->second.Settings);
     // A pseudo-terminal keeps the exclusive flag while its other side stays
     // open; clear it so the device can be opened again.
     if (claimed->second.Exclusive) ioctl(fd, TIOCNXCL);
     openPorts_.erase(claimed);
   }
-  // Closing drops the lock.
-  close(fd);
+  // Closing drops the lock. Bytes already in the UART are not dropped by the
+  // flush: with CTS held low they keep close() waiting.
+  const auto closing = std::make_shared<Closing>();
+  std::thread([fd, closing, closeFd = deviceClose_] {
+    closeFd(fd);
+    const std::lock_guard lock(closing->Lock);
+    closing->Done = true;
+    closing->Ended.notify_all();
+  }).detach();
+  std::unique_lock lock(closing->Lock);
+  if (!closing->Ended.wait_for(lock, kCloseBound, [&closing] { return closing->Done; }) &&
+      !device.empty()) {
+    closing_[device] = closing;
+  }
 }

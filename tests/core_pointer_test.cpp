@@ -116,8 +116,8 @@ std::string Selected() {
 TEST_F(PointerTest, KeysMoveTheArrowAndActOncePerPress) {
   system.Files["D:\\ManualD.pdf"] = "%PDF";
   system.Files["D:\\ManualE.pdf"] = "%PDF";
-  // Keys, "Enter*" a repeat; "m<y>" the mouse over the entry at row y, "bg"
-  // over the background.
+  // Keys, "Enter*" a repeat, "^Enter" a release; "m<y>" the mouse over the
+  // entry at row y, "bg" over the background.
   const struct {
     const char* input;
     const char* selected;
@@ -147,6 +147,10 @@ TEST_F(PointerTest, KeysMoveTheArrowAndActOncePerPress) {
       {"Down Down Space Enter", "Menu2", 2, 0, false},
       {"m190 Enter", "Menu5", 0, 1, false},
       {"ShiftTab Space Space*", "language", 0, 0, true},
+      // Held since before the window had the keyboard: nothing until released.
+      {"^Down Down* Down*", "", 0, 0, false},
+      {"^Enter m190 Enter* Enter*", "Menu5", 0, 0, false},
+      {"^Down Down* ^Down Down Down*", "Menu2", 0, 0, false},
   };
   for (const auto& c : cases) {
     Move(150, 65);  // clears the selection: the arrow at Menu1, then gone
@@ -164,8 +168,11 @@ TEST_F(PointerTest, KeysMoveTheArrowAndActOncePerPress) {
       if (token[0] == 'm') Move(150, std::stoi(token.substr(1)));
       const bool repeat = token.ends_with('*');
       if (repeat) token.pop_back();
+      const bool release = token.starts_with('^');
+      if (release) token.erase(0, 1);
       for (const auto& [name, key] : keys) {
-        if (token == name) Form1->KeyDown(key, repeat);
+        if (token == name && release) Form1->KeyUp(key);
+        if (token == name && !release) Form1->KeyDown(key, repeat);
       }
     }
     EXPECT_EQ(Selected(), c.selected) << c.input;

@@ -129,6 +129,36 @@ TEST_F(PromptTest, KeysMoveFocusAndPressButtons) {
   EXPECT_EQ(Form1->DetectStep, 3);
 }
 
+// A key held down when a prompt comes (its repeats) does nothing there until
+// released; a repeat of a key pressed in the prompt moves the focus but never
+// presses a button.
+TEST_F(PromptTest, APromptTakesOnlyKeysPressedWhileItIsShown) {
+  OutOfDateDevices();
+  host.At(300, [] { Form1->KeyDown(TKey::Enter); });
+  host.At(410, [] {
+    for (const TKey key : {TKey::Enter, TKey::Space, TKey::Tab}) VXUpdateForm->KeyDown(key, true);
+    EXPECT_EQ(VXUpdateForm->Focused(), &VXUpdateForm->Button1);
+    VXUpdateForm->KeyDown(TKey::Tab);
+    VXUpdateForm->KeyDown(TKey::Tab, true);
+    VXUpdateForm->KeyDown(TKey::Tab, true);
+    EXPECT_EQ(VXUpdateForm->Focused(), &VXUpdateForm->Button2);
+    VXUpdateForm->KeyUp(TKey::Enter);
+    VXUpdateForm->KeyDown(TKey::Space);  // presses "Ignore"
+  });
+  host.At(1200, [] {
+    // Space, pressed in the other prompt, is still held.
+    RTGUpdateForm->KeyDown(TKey::Space, true);
+    EXPECT_TRUE(RTGUpdateForm->Showing());
+    RTGUpdateForm->KeyUp(TKey::Space);
+    RTGUpdateForm->KeyDown(TKey::Space);  // presses "Update"
+  });
+  RunUntil(3000);
+  ASSERT_EQ(host.Modals.size(), 2u);
+  EXPECT_EQ(host.Modals[0].Closed, 410u);
+  EXPECT_EQ(host.Modals[1].Closed, 1200u);
+  EXPECT_EQ(Launches().size(), 1u);
+}
+
 TEST_F(PromptTest, TheCursorIsTheDefaultWhileAPromptIsUp) {
   OutOfDateDevices();
   Create();

@@ -331,6 +331,60 @@ scenario_keys() {
   expect_stub_count 1
 }
 
+# Keys held down, with the program's trace for what happened:
+# - Space held on the language switch switches the language once.
+# - Return held on the reader entry starts the reader installer once.
+# - Return held since before the program, the pointer where the reader
+#   entry comes, with an out-of-date X-ray unit on COM3: the start window
+#   starts nothing, and the prompt (about 1.1 s after the window) stays
+#   until a new press, which answers it.
+held_trace() { grep -E ' ms  (prompt|launch|language .*by the user)' "$E2E_CD/trace.log"; }
+
+scenario_held_keys() {
+  e2e_note "Space held on the language switch, Return on the reader entry"
+  e2e_target_ini ""
+  e2e_target_viewer no
+  e2e_make_cd "$START_INS"
+  START_TRACE=trace.log e2e_start en_US.UTF-8
+  expect_main_window
+  # Nothing selected: the pointer leaves over the background.
+  e2e_click_free_move 420 40
+  e2e_park_mouse
+  e2e_wait_active "$MAIN" || e2e_note "the start window is not the active window; typing anyway"
+  xdotool key shift+Tab keydown space sleep 2 keyup space sleep 0.5
+  local switched
+  switched=$(grep -c 'by the user' "$E2E_CD/trace.log")
+  ((switched == 1)) || e2e_fail "Space held on the language switch switched $switched times"
+  e2e_click_free_move "$ENTRY_X" "${ENTRY_Y[Menu5]}"
+  xdotool keydown Return sleep 2 keyup Return sleep 0.5
+  held_trace | grep -qiE 'launch .*ar405(deu|eng)' ||
+    e2e_fail "Return on the reader entry started nothing (started: $(cat "$E2E_STUB_LOG"))"
+  expect_stub_count 1
+  click_entry Menu6
+  expect_ended "a click on Exit"
+
+  e2e_note "Return held since before the program, through the prompt"
+  e2e_device 3 xray 1.02
+  xdotool mousemove --sync $(((1024 - 459) / 2 + ENTRY_X)) $(((768 - 280) / 2 + ENTRY_Y[Menu5]))
+  xdotool keydown Return
+  rm -f "$E2E_CD/trace.log"
+  START_TRACE=trace.log e2e_start en_US.UTF-8
+  expect_main_window
+  expect_prompt "$RTG_ANY" "Out-of-date x-ray device firmware detected"
+  sleep 1.5
+  xdotool keyup Return
+  sleep 0.5
+  e2e_window_viewable "$PROMPT" ||
+    e2e_fail "Return held down answered the prompt (trace: $(held_trace | tr '\n' '|'))"
+  expect_stub_count 0
+  e2e_wait_active "$PROMPT" || e2e_note "the prompt is not the active window; typing anyway"
+  xdotool key Return
+  e2e_wait_stub 10 "$(e2e_cd_path 'Update\Rtg\rtgupd.exe')" "$(e2e_cd_path 'Update\Rtg')" 0 ||
+    e2e_fail "a new Return did not press the prompt's update button (started: $(cat "$E2E_STUB_LOG"))"
+  expect_ended "the prompt's update button"
+  e2e_devices_stop
+}
+
 # An out-of-date interface on COM2: the prompt, once the interface was
 # woken and then asked for its version; its texts and the start
 # window's readable; its update button starts the updater, which can claim
@@ -423,8 +477,7 @@ scenario_minimised() {
   # The X-ray prompt is due about 1.1 s after the window, which must be
   # minimised by then; on a busy machine this script can be too late. The
   # program's trace tells: it notes the prompt before it looks at the start
-  # window. Such a run is repeated, with a new device (the program ended
-  # during the prompt leaves the port it held in exclusive mode).
+  # window. Such a run is repeated, with a new device.
   local attempt
   for attempt in 1 2 3; do
     e2e_device 3 xray 1.02
@@ -450,6 +503,36 @@ scenario_minimised() {
   harness_ended "$START_PID" && e2e_fail "the program ended when the prompt was answered"
   e2e_stop
   e2e_devices_stop
+}
+
+# The program ended while the X-ray prompt keeps the ports open, by SIGTERM,
+# SIGHUP or the loss of its X connection (the X server drops it): COM3 is
+# put back as it was and free for the next program. Linux only.
+scenario_ended_during_prompt() {
+  [[ $TARGET == linux ]] || return 0
+  e2e_target_ini ""
+  e2e_make_cd "$START_INS"
+  local how before after
+  for how in TERM HUP X; do
+    e2e_note "ended by ${how/X/the loss of the X connection} while a prompt keeps COM3 open"
+    e2e_device 3 xray 1.02
+    before=$(stty -F "$E2E_WORK/com3" -g) || e2e_fail "cannot read the settings of COM3"
+    e2e_start en_US.UTF-8
+    expect_main_window
+    expect_prompt "$RTG_ANY" "Out-of-date x-ray device firmware detected"
+    if [[ $how == X ]]; then
+      xkill -id "$PROMPT" >/dev/null
+    else
+      kill "-$how" "$START_PID"
+    fi
+    expect_ended "$how"
+    after=$(ORBILEX_COM1="" ORBILEX_COM2="" ORBILEX_COM3="$E2E_WORK/com3" ORBILEX_COM4="" \
+      "$E2E_PROGRAM" --ports | grep '^COM3')
+    [[ $after == *": can be opened" ]] || e2e_fail "after $how: $after"
+    after=$(stty -F "$E2E_WORK/com3" -g)
+    [[ $after == "$before" ]] || e2e_fail "after $how COM3 is left at $after, was $before"
+    e2e_devices_stop
+  done
 }
 
 # A program path of 260 characters or more comes back cut from Windows: the
@@ -480,9 +563,11 @@ e2e_run_scenarios() {
   scenario_language
   scenario_entries
   scenario_keys
+  scenario_held_keys
   scenario_interface_update
   scenario_both_out_of_date
   scenario_minimised
+  scenario_ended_during_prompt
   scenario_long_path
   scenario_current_firmware
   e2e_note "screenshots in $E2E_SHOTS: $(cd "$E2E_SHOTS" && echo "$TARGET"-{start,prompt}-*.png)"

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -213,6 +214,42 @@ TEST_F(PosixSerialTest, ClosingPutsBackTheSettingsFound) {
   EXPECT_EQ(after.c_lflag, found.c_lflag);
   EXPECT_EQ(after.c_cc[VMIN], found.c_cc[VMIN]);
   EXPECT_EQ(after.c_cc[VTIME], found.c_cc[VTIME]);
+}
+
+// A close that waits (a line that flow control holds, up to the port's
+// closing wait) holds neither CloseHandle nor a reopening of the port: the
+// settings are back and the port is free for others at once, and while the
+// close goes on, CreateFileA says so and fails at once.
+TEST_F(PosixSerialTest, ACloseThatWaitsHoldsNobody) {
+  const termios found = SlaveSettings();
+  std::promise<void> release;
+  const std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> stage{0};  // 1: the close is waiting, 2: CloseHandle returned
+  std::atomic<bool> returnedFirst{false};
+  platform_.SetDeviceClose([&stage, &returnedFirst, released](int fd) {
+    stage = 1;
+    // A bound of its own, so that a CloseHandle that waits fails the test.
+    released.wait_for(20s);
+    returnedFirst = stage == 2;
+    close(fd);
+  });
+  const PortHandle port = OpenCom1(115200);
+  ASSERT_NE(port, kInvalidPort);
+  platform_.CloseHandle(port);
+  stage = 2;
+  const termios after = SlaveSettings();
+  EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&found));
+  const int other = open(slave_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  EXPECT_GE(other, 0) << "the exclusive mode stayed";
+  if (other >= 0) close(other);
+  EXPECT_EQ(platform_.CreateFileA("COM1"), kInvalidPort);
+  EXPECT_EQ(platform_.LastErrorText(), "still closing (output held back by flow control)");
+  release.set_value();
+  PortHandle again = kInvalidPort;
+  EXPECT_TRUE(WaitFor([&] { return (again = platform_.CreateFileA("COM1")) != kInvalidPort; }));
+  EXPECT_TRUE(returnedFirst);
+  platform_.SetDeviceClose([](int fd) { close(fd); });
+  if (again != kInvalidPort) platform_.CloseHandle(again);
 }
 
 TEST_F(PosixSerialTest, BytesPassUnchangedBothWays) {

@@ -188,6 +188,55 @@ TEST(PosixTraceTest, TraceOfOneGoesToStandardError) {
   EXPECT_EQ(OpenPosixTrace(nullptr), nullptr);
 }
 
+// Only a regular file takes the trace: a FIFO (which would block the open
+// without a reader), a device and a symbolic link (whose target stays as it
+// was) are each told in one line. A new file is the user's own (0600).
+TEST(PosixTraceTest, OnlyARegularFileTakesTheTrace) {
+  TempDir dir;
+  WriteText(dir.Path("target"), "kept\n");
+  ASSERT_EQ(symlink(dir.Path("target").c_str(), dir.Path("link").c_str()), 0);
+  ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0600), 0);
+  struct Case {
+    std::string file;
+    std::string why;  // empty: taken
+  };
+  const Case cases[] = {
+      {dir.Path("fifo"), "it is not a regular file"},
+      {"/dev/null", "it is not a regular file"},
+      {dir.Path("link"), "it is a symbolic link"},
+      {dir.Path(), "Is a directory"},
+      {dir.Path("new.log"), ""},
+  };
+  const mode_t savedMask = umask(0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    // In a child, which a blocking open would keep until the alarm ends it.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      alarm(20);
+      const int file = open(dir.Path("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(file, STDERR_FILENO);
+      const std::unique_ptr<TraceWriter> writer = OpenPosixTrace(c.file.c_str());
+      if (writer) writer->WriteLine("line");
+      _exit(writer ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), c.why.empty() ? 0 : 3);
+    const std::vector<std::string> told = Lines(ReadText(dir.Path("stderr.txt")));
+    EXPECT_EQ(told, c.why.empty() ? std::vector<std::string>{}
+                                  : std::vector<std::string>{"start: cannot write the trace to " +
+                                                             c.file + ": " + c.why});
+  }
+  umask(savedMask);
+  EXPECT_EQ(ReadText(dir.Path("target")), "kept\n");
+  struct stat info = {};
+  ASSERT_EQ(stat(dir.Path("new.log").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
 // In a child that may not open the terminal (root gives up its rights
 // first): one line for COM1, however often it is tried, and none for a port
 // that is absent.

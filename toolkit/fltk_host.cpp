@@ -12,6 +12,7 @@
 #include <FL/Fl_RGB_Image.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xft/Xft.h>
 #include <fontconfig/fontconfig.h>
@@ -145,11 +146,39 @@ void DrawButton(const TWindow& window, const TControl& c, bool focused, int scal
   }
 }
 
+// The keys the windows use, by FLTK key code. F4 counts with Alt only, Tab
+// with Shift is Shift+Tab.
+constexpr std::array<std::pair<int, TKey>, 10> kKeys = {{
+    {FL_Tab, TKey::Tab},
+    {FL_Enter, TKey::Enter},
+    {FL_KP_Enter, TKey::Enter},
+    {' ', TKey::Space},
+    {FL_Escape, TKey::Escape},
+    {FL_F + 4, TKey::AltF4},
+    {FL_Up, TKey::Up},
+    {FL_Down, TKey::Down},
+    {FL_Home, TKey::Home},
+    {FL_End, TKey::End},
+}};
+
 // The keys held down, by FLTK key code, for all windows: a key that goes
 // on being held after a prompt closes repeats in the start window.
 std::set<int>& KeysDown() {
   static std::set<int> keys;
   return keys;
+}
+
+// Takes the keys' state from the server: a key down now and pressed before
+// counts as held (its next press is a repeat), and a key released while
+// another window or program had the keyboard is released for the models.
+void SyncKeysDown(TWindow& model) {
+  for (const auto& [code, key] : kKeys) {
+    if (Fl::get_key(code)) {
+      KeysDown().insert(code);
+    } else if (KeysDown().erase(code) != 0) {
+      model.KeyUp(key);
+    }
+  }
 }
 
 // FLTK keeps borderless windows out of the task bar, as it does menus; the
@@ -366,14 +395,15 @@ class ModelWindow : public Fl_Double_Window {
   int handle(int event) override {
     switch (event) {
       case FL_FOCUS:
-        // Keys released while another program had the keyboard.
-        std::erase_if(KeysDown(), [](int key) { return !Fl::get_key(key); });
+        SyncKeysDown(model_);
         return 1;
       case FL_LEAVE:
       case FL_UNFOCUS:
         return 1;
       case FL_KEYUP:
-        KeysDown().erase(Fl::event_key());
+        for (const auto& [code, key] : kKeys) {
+          if (code == Fl::event_key() && KeysDown().erase(code) != 0) model_.KeyUp(key);
+        }
         return 1;
       case FL_ENTER:  // the pointer's first position inside counts as a move
       case FL_MOVE:
@@ -407,34 +437,20 @@ class ModelWindow : public Fl_Double_Window {
   int Y() const { return LayoutPixel(Fl::event_y(), scale_); }
 
   // Passes a key to the model; false for keys the windows do not use. A
-  // press of a key that is down already is a repeat (FLTK drops the
-  // releases X sends between repeats).
+  // press of a key that is down already is a repeat. With detectable
+  // auto-repeat (FltkHost::Run) X sends no releases between repeats; without
+  // it FLTK would pass them on as real releases whenever the repeated press
+  // was not yet queued.
   bool Key() {
-    const int key = Fl::event_key();
-    TKey mapped;
-    if (key == FL_F + 4 && Fl::event_state(FL_ALT)) {
-      mapped = TKey::AltF4;
-    } else if (key == FL_Tab) {
-      mapped = Fl::event_state(FL_SHIFT) ? TKey::ShiftTab : TKey::Tab;
-    } else if (key == FL_Enter || key == FL_KP_Enter) {
-      mapped = TKey::Enter;
-    } else if (key == ' ') {
-      mapped = TKey::Space;
-    } else if (key == FL_Escape) {
-      mapped = TKey::Escape;
-    } else if (key == FL_Up) {
-      mapped = TKey::Up;
-    } else if (key == FL_Down) {
-      mapped = TKey::Down;
-    } else if (key == FL_Home) {
-      mapped = TKey::Home;
-    } else if (key == FL_End) {
-      mapped = TKey::End;
-    } else {
-      return false;
-    }
-    const bool repeat = !KeysDown().insert(key).second;
-    model_.KeyDown(mapped, repeat);
+    const int code = Fl::event_key();
+    const auto found = std::find_if(kKeys.begin(), kKeys.end(),
+                                    [code](const auto& entry) { return entry.first == code; });
+    if (found == kKeys.end()) return false;
+    TKey key = found->second;
+    if (key == TKey::AltF4 && !Fl::event_state(FL_ALT)) return false;
+    if (key == TKey::Tab && Fl::event_state(FL_SHIFT)) key = TKey::ShiftTab;
+    const bool repeat = !KeysDown().insert(code).second;
+    model_.KeyDown(key, repeat);
     return true;
   }
 
@@ -525,6 +541,8 @@ void FltkHost::Run(TWindow& mainWindow) {
   // "background" in the X resources), the counterparts of Windows' system
   // colours, for the prompts.
   Fl::get_system_colors();
+  // A held key sends presses alone: no release comes before the key is let go.
+  XkbSetDetectableAutoRepeat(fl_display, True, nullptr);
   ModelWindow& window = NativeWindow(mainWindow);
   mainWindow.Show();
   if (quit_) return;
@@ -535,6 +553,7 @@ void FltkHost::Run(TWindow& mainWindow) {
     const Fl_RGB_Image image(icon.Pixels.data(), icon.Width, icon.Height, icon.Channels);
     window.icon(&image);
   }
+  SyncKeysDown(mainWindow);
   ShowFocused(window, false);
   ApplyCursor(window);
   ShowInTaskBar(window);
@@ -556,6 +575,7 @@ void FltkHost::RunModal(TWindow& window) {
   native.SetTitle(window.Caption);
   CentreOnScreen(native);
   native.set_modal();
+  SyncKeysDown(window);
   ShowFocused(native, true);
   ApplyCursor(native);
   while (!window.ModalDone() && !quit_ && native.shown()) Fl::wait();

@@ -16,6 +16,13 @@ TWindow::TWindow(std::string name, Frame frame, int clientWidth, int clientHeigh
       ClientHeight(clientHeight),
       Font{"MS Sans Serif", 11, false} {}
 
+TWindow::~TWindow() {
+  if (Application == nullptr) return;
+  for (TWindow*& taker : Application->keyTakers_) {
+    if (taker == this) taker = nullptr;
+  }
+}
+
 TControl& TWindow::Add(std::string name, TControlKind kind, TRect bounds) {
   controls_.push_back(std::make_unique<TControl>(std::move(name), kind, bounds));
   controls_.back()->Font = Font;
@@ -149,8 +156,24 @@ void TWindow::FocusNext(int step) {
   Invalidate();
 }
 
+namespace {
+
+// The physical key behind `key`: Tab with or without Shift is one key.
+std::size_t KeyIndex(TKey key) {
+  return static_cast<std::size_t>(key == TKey::ShiftTab ? TKey::Tab : key);
+}
+
+}  // namespace
+
 void TWindow::KeyDown(TKey key, bool repeat) {
-  if (!AcceptsInput() || FormKeyDown(key, repeat)) return;
+  if (!AcceptsInput()) return;
+  TWindow*& taker = Application->keyTakers_[KeyIndex(key)];
+  if (!repeat) {
+    taker = this;
+  } else if (taker != this || key == TKey::Enter || key == TKey::Space) {
+    return;
+  }
+  if (FormKeyDown(key)) return;
   switch (key) {
     case TKey::Tab:
       FocusNext(1);
@@ -172,6 +195,10 @@ void TWindow::KeyDown(TKey key, bool repeat) {
       CloseRequest();
       break;
   }
+}
+
+void TWindow::KeyUp(TKey key) {
+  if (Application != nullptr) Application->keyTakers_[KeyIndex(key)] = nullptr;
 }
 
 void TWindow::CloseRequest() {

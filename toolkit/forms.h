@@ -5,6 +5,8 @@
 // All texts are 8-bit, code page 1252.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,6 +39,7 @@ enum class TControlKind { Image, Shape, Label, Button };
 enum class TAlignment { Left, Right };
 enum class TBitmap { None, Leiste, Logo, FahneEng, Fahneger, Pfeil };
 enum class TKey { Tab, ShiftTab, Enter, Space, Escape, AltF4, Up, Down, Home, End };
+inline constexpr std::size_t kKeyCount = 10;
 
 class TControl {
  public:
@@ -68,7 +71,7 @@ class TWindow {
   enum class Frame { None, Dialog };
 
   TWindow(std::string name, Frame frame, int clientWidth, int clientHeight);
-  virtual ~TWindow() = default;
+  virtual ~TWindow();
   TWindow(const TWindow&) = delete;
   TWindow& operator=(const TWindow&) = delete;
 
@@ -97,8 +100,15 @@ class TWindow {
   void MouseMove(int x, int y);
   void MouseDown(int x, int y, int clickCount);
   void MouseUp(int x, int y);
-  // A key press; `repeat` when the key was already down (auto-repeat).
+  // A key press; `repeat` when the key was already down: auto-repeat, or a
+  // key held since before the window had the keyboard. A window acts only on
+  // keys pressed while it takes input: a repeat of a key whose press went
+  // elsewhere (to another window or program, or before the window was shown)
+  // does nothing until the key is released and pressed again, and a repeat
+  // of Enter or Space never presses a button or runs an entry.
   void KeyDown(TKey key, bool repeat = false);
+  // A key release, wherever the key was pressed.
+  void KeyUp(TKey key);
   // The close box, Alt+F4 or the system's close command.
   void CloseRequest();
 
@@ -120,7 +130,7 @@ class TWindow {
   // Called for mouse moves over no control, and by controls that pass them on.
   virtual void FormMouseMove() {}
   // Keys for a window's own keyboard use; true when the key was used.
-  virtual bool FormKeyDown(TKey, bool) { return false; }
+  virtual bool FormKeyDown(TKey) { return false; }
   virtual void FormShow() {}
   virtual void FormClose() {}
 
@@ -202,6 +212,8 @@ class TApplication {
   TWindow* mainForm_ = nullptr;
   TWindow* modalWindow_ = nullptr;
   bool terminated_ = false;
+  // For each key, the window that took its last press while it is held.
+  std::array<TWindow*, kKeyCount> keyTakers_{};
 };
 
 // The one application object while it exists.

@@ -473,6 +473,12 @@ struct Win32Host::Impl {
           return 0;
         }
         break;
+      case WM_KEYUP:
+        if (const std::optional<TKey> key = MapKey(wParam)) {
+          model.KeyUp(*key);
+          return 0;
+        }
+        break;
       case WM_CLOSE:
         // The close box, Alt+F4 and the system menu's Close: the model
         // decides whether and how the window closes.

@@ -223,7 +223,7 @@ void TForm1::Select(int index) {
   SetVisible(Pfeil, true);
 }
 
-bool TForm1::FormKeyDown(TKey key, bool repeat) {
+bool TForm1::FormKeyDown(TKey key) {
   const int current = Selection();
   switch (key) {
     case TKey::Up:
@@ -246,7 +246,7 @@ bool TForm1::FormKeyDown(TKey key, bool repeat) {
       return true;
     case TKey::Enter:
     case TKey::Space:
-      if (repeat || current < 0) return true;
+      if (current < 0) return true;
       if (current == 8) {
         LanguageClick(SpracheLabel);
       } else {

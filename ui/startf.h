@@ -57,7 +57,7 @@ class TForm1 : public TWindow {
   // Up, Down, Home and End move the selection through the entries, Tab and
   // Shift+Tab through the entries and the language switch; Enter and Space
   // act on it, once a press.
-  bool FormKeyDown(TKey key, bool repeat) override;
+  bool FormKeyDown(TKey key) override;
 
   void SetPfeil(TControl& sender);
   void Languagemove(TControl& sender);
