@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // An open serial port, or kInvalidPort.
 using PortHandle = std::intptr_t;
@@ -106,6 +107,11 @@ class Platform {
   // The device that CreateFileA opens for `portName`, as the system names
   // it; empty where the name is the device.
   virtual std::string PortDeviceName(const std::string& portName) = 0;
+  // How the platform chose the device of each of COM1..COM4, as events for
+  // the trace (the ports found, those left out and why, each port's
+  // device); asked once, before the first port is opened. Empty where there
+  // is nothing to tell.
+  virtual std::vector<std::string> PortChoice() { return {}; }
 
   // The system's text for the error of the last call on this thread that
   // failed (CreateFileA, WinExec); empty when it has none.

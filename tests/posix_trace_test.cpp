@@ -106,12 +106,12 @@ TEST(PosixTraceTest, FileHoldsThePortEventsAppended) {
   const std::vector<std::string> expected = {
       "an earlier run",
       "trace begins",
-      "port COM1 open " + device.Slave + ": ok",
+      "port COM1 (" + device.Slave + ") open: ok",
       "port COM1 line 9600 8N1",
       "port COM1 write \"0iv\\r\" (4 bytes): 4 written",
       "port COM1 read \"Ver 1.5\\r\\n\\xFF\" (10 bytes)",
       "port COM1 close",
-      "port COM2 open " + dir.Path("absent") + ": failed: absent",
+      "port COM2 (" + dir.Path("absent") + ") open: failed: absent",
   };
   ASSERT_EQ(lines.size(), expected.size()) << ReadText(dir.Path("trace.log"));
   EXPECT_EQ(lines[0], expected[0]);
