@@ -17,3 +17,11 @@ target_include_directories(gtest BEFORE PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/tests
 file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/core_*.cpp)
 add_executable(core_tests ${CORE_TEST_SOURCES})
 target_link_libraries(core_tests PRIVATE starttestkit devsimmodel gtest_main)
+
+# The Windows platform's serial ports (tests/win32_*.cpp), as
+# win32_tests.exe, which tests/wine_core_test.sh runs under Wine too.
+file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/win32_*.cpp)
+add_executable(win32_tests ${WIN32_TEST_SOURCES} platform/win32_platform.cpp
+  platform/win32_ports.cpp)
+target_compile_definitions(win32_tests PRIVATE NOMINMAX WIN32_LEAN_AND_MEAN)
+target_link_libraries(win32_tests PRIVATE starttrace starttext gtest_main)
