@@ -50,7 +50,7 @@ expect_trace \
   'port COM2 \(\\\\\.\\COM12\) open: ok' \
   'port COM2 write "0iv\\r" \(4 bytes\): 4 written' \
   'reply COM2: interface, version "0\.5" = 0\.5, minimum 2: out of date, port marked'
-[[ $(e2e_device_commands 12) == *"0iv "* ]] || e2e_fail "COM12 did not receive 0iv: $(e2e_device_commands 12)"
+[[ $(e2e_device_commands 12) == *'0iv\r '* ]] || e2e_fail "COM12 did not receive 0iv: $(e2e_device_commands 12)"
 
 e2e_note "2. no variable: COM1 to COM4 are taken, COM12 is left out"
 : >"$E2E_WORK/com12.log"
