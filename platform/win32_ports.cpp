@@ -74,7 +74,8 @@ const SerialSlots& Win32Ports::Slots() {
     SetLastError(0);
     const DWORD length = GetEnvironmentVariableA(variable.c_str(), value.data(), value.size());
     if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) continue;
-    named[i] = std::string(value.data(), std::min<std::size_t>(length, value.size() - 1));
+    // A value too long for a port name is taken as none.
+    named[i] = length < value.size() ? std::string(value.data(), length) : std::string();
   }
   slots_ = ChooseSerialSlots(ListPorts(), named);
   return *slots_;
