@@ -89,8 +89,10 @@ class Platform {
   virtual void Sleep(unsigned ms) = 0;
 
   // Serial ports. CreateFileA opens "COM1".."COM4" exclusively for reading
-  // and writing, or fails at once with kInvalidPort. A write never blocks for
-  // long, even when flow control holds the line back.
+  // and writing, or fails with kInvalidPort; it never holds the caller for
+  // more than about 100 ms, also for a port that is slow to open. A write
+  // never blocks for long, even when flow control holds the line back; a
+  // close puts back the settings the port had when it was opened.
   virtual PortHandle CreateFileA(const std::string& portName) = 0;
   virtual void SetupComm(PortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) = 0;
   virtual bool GetCommState(PortHandle port, CommState& state) = 0;
