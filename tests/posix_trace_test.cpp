@@ -80,6 +80,8 @@ TEST(PosixTraceTest, FileHoldsThePortEventsAppended) {
   Pty device;
   ScopedEnv com1("ORBILEX_COM1", device.Slave);
   ScopedEnv com2("ORBILEX_COM2", dir.Path("absent"));
+  ScopedEnv com3("ORBILEX_COM3", dir.Path("absent"));
+  ScopedEnv com4("ORBILEX_COM4", "");
   WriteText(dir.Path("trace.log"), "an earlier run\n");
   ScopedCurrentDirectory restore;
   ASSERT_EQ(chdir(dir.Path().c_str()), 0);
@@ -106,6 +108,10 @@ TEST(PosixTraceTest, FileHoldsThePortEventsAppended) {
   const std::vector<std::string> expected = {
       "an earlier run",
       "trace begins",
+      "port COM1 is " + device.Slave + " (ORBILEX_COM1)",
+      "port COM2 is " + dir.Path("absent") + " (ORBILEX_COM2)",
+      "port COM3 is " + dir.Path("absent") + " (ORBILEX_COM3)",
+      "port COM4 is none (ORBILEX_COM4)",
       "port COM1 (" + device.Slave + ") open: ok",
       "port COM1 line 9600 8N1",
       "port COM1 write \"0iv\\r\" (4 bytes): 4 written",
