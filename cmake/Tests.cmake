@@ -37,13 +37,10 @@ foreach(script ${SCRIPT_TESTS})
     RUN_SERIAL TRUE
     TIMEOUT 300)
 endforeach()
-<<<<<<< HEAD
 # The CD check starts the Windows build under Wine once for each case.
 set_tests_properties(cdcheck_test PROPERTIES TIMEOUT 900)
-=======
 # It builds the shipped programs once more.
 set_tests_properties(reproducible_test PROPERTIES TIMEOUT 1800)
->>>>>>> repro
 
 # The window test and the user scenarios once more with the program that the
 # CD carries (the preset linux-compat: Debian 11's FLTK and C library), which

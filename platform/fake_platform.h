@@ -45,7 +45,8 @@ class FakePlatform : public Platform {
   // When set, the viewer fails this many ms after ShellExecuteA has begun
   // an opening; until then DocumentOutcome has no answer.
   std::optional<std::uint64_t> ViewerFailsAfter;
-  std::map<std::string, FakePort> Ports;  // "COM1".."COM4"
+  std::map<std::string, FakePort> Ports;      // "COM1".."COM4"
+  std::vector<std::string> PortChoiceEvents;  // what PortChoice tells
 
   // What happened.
   std::vector<FakeCall> Calls;
@@ -82,6 +83,7 @@ class FakePlatform : public Platform {
   void CloseHandle(PortHandle port) override;
   // "fake COM1" for "COM1".
   std::string PortDeviceName(const std::string& portName) override;
+  std::vector<std::string> PortChoice() override { return PortChoiceEvents; }
   // Why the last CreateFileA failed: "absent" or "busy".
   std::string LastErrorText() override;
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // An open serial port, or kInvalidPort.
 using PortHandle = std::intptr_t;
@@ -88,8 +89,10 @@ class Platform {
   virtual void Sleep(unsigned ms) = 0;
 
   // Serial ports. CreateFileA opens "COM1".."COM4" exclusively for reading
-  // and writing, or fails at once with kInvalidPort. A write never blocks for
-  // long, even when flow control holds the line back.
+  // and writing, or fails with kInvalidPort; it never holds the caller for
+  // more than about 100 ms, also for a port that is slow to open. A write
+  // never blocks for long, even when flow control holds the line back; a
+  // close puts back the settings the port had when it was opened.
   virtual PortHandle CreateFileA(const std::string& portName) = 0;
   virtual void SetupComm(PortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) = 0;
   virtual bool GetCommState(PortHandle port, CommState& state) = 0;
@@ -106,6 +109,11 @@ class Platform {
   // The device that CreateFileA opens for `portName`, as the system names
   // it; empty where the name is the device.
   virtual std::string PortDeviceName(const std::string& portName) = 0;
+  // How the platform chose the device of each of COM1..COM4, as events for
+  // the trace (the ports found, those left out and why, each port's
+  // device); asked once, before the first port is opened. Empty where there
+  // is nothing to tell.
+  virtual std::vector<std::string> PortChoice() { return {}; }
 
   // The system's text for the error of the last call on this thread that
   // failed (CreateFileA, WinExec); empty when it has none.

@@ -220,6 +220,11 @@ class PosixPlatform : public Platform {
   // The device that CreateFileA picks for "COM1".."COM4", with its links
   // resolved when it exists.
   std::string PortDeviceName(const std::string& portName) override;
+  // How Ports() chose: "serial ports found: /dev/ttyS0, /dev/ttyUSB0" (when
+  // it looked), "serial port /dev/ttyUSB4 left out: COM1 to COM4 are
+  // taken", "port COM1 is /dev/ttyS0", "port COM2 is /dev/pts/3
+  // (ORBILEX_COM2)", "port COM4 is none".
+  std::vector<std::string> PortChoice() override;
   // Why the last CreateFileA or WinExec that failed did: for a port, what
   // PortCheckText says; for a program, the reason told on standard error.
   std::string LastErrorText() override;
@@ -268,6 +273,7 @@ class PosixPlatform : public Platform {
   std::string ownDirectoryNamed_;  // as GetModuleFileNameA gave it, ending in "\"
   std::string root_;               // ending in "/"
   std::optional<std::array<PosixPort, 4>> ports_;
+  std::vector<std::string> portChoice_;  // PortChoice, made with ports_
   std::map<int, OpenPort> openPorts_;
   // Devices whose close outlasted CloseHandle, until it ends.
   std::map<std::string, std::shared_ptr<Closing>> closing_;

@@ -226,6 +226,11 @@ const std::array<PosixPort, 4>& PosixPlatform::Ports() {
   // With every port named there is nothing to look for.
   const std::vector<std::string> found =
       named.size() == ports.size() ? std::vector<std::string>() : FindSerialPorts(root_);
+  std::string list;
+  for (const std::string& device : found) list += (list.empty() ? "" : ", ") + device;
+  if (named.size() != ports.size()) {
+    portChoice_.push_back("serial ports found: " + (list.empty() ? std::string("none") : list));
+  }
   auto next = found.begin();
   for (PosixPort& port : ports) {
     if (port.Configured) continue;
@@ -236,8 +241,24 @@ const std::array<PosixPort, 4>& PosixPlatform::Ports() {
     if (next == found.end()) break;
     port.Device = *next++;
   }
+  for (; next != found.end(); ++next) {
+    if (std::find(named.begin(), named.end(), Resolved(*next)) == named.end()) {
+      portChoice_.push_back("serial port " + *next + " left out: COM1 to COM4 are taken");
+    }
+  }
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    const std::string name = "COM" + std::to_string(i + 1);
+    portChoice_.push_back("port " + name + " is " +
+                          (ports[i].Device.empty() ? std::string("none") : ports[i].Device) +
+                          (ports[i].Configured ? " (ORBILEX_" + name + ")" : ""));
+  }
   ports_ = ports;
   return *ports_;
+}
+
+std::vector<std::string> PosixPlatform::PortChoice() {
+  Ports();
+  return portChoice_;
 }
 
 std::string PortCheckText(const std::string& device, const PortCheck& check) {

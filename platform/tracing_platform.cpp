@@ -125,11 +125,15 @@ void TracingPlatform::Sleep(unsigned ms) {
 }
 
 PortHandle TracingPlatform::CreateFileA(const std::string& portName) {
+  if (!portChoiceTraced_) {
+    portChoiceTraced_ = true;
+    for (const std::string& event : inner_.PortChoice()) Trace(event);
+  }
   const PortHandle port = inner_.CreateFileA(portName);
   // Asked at once, before anything else can change the error.
   const std::string error = port == kInvalidPort ? inner_.LastErrorText() : "";
   const std::string device = inner_.PortDeviceName(portName);
-  Event({"port ", portName, " open", device.empty() ? "" : " ", device,
+  Event({"port ", portName, device.empty() ? "" : " (", device, device.empty() ? "" : ")", " open",
          port != kInvalidPort ? ": ok" : ": failed", error.empty() ? "" : ": ", error});
   if (port != kInvalidPort) ports_.emplace_back(port, portName);
   return port;
@@ -185,6 +189,10 @@ void TracingPlatform::CloseHandle(PortHandle port) {
 
 std::string TracingPlatform::PortDeviceName(const std::string& portName) {
   return inner_.PortDeviceName(portName);
+}
+
+std::vector<std::string> TracingPlatform::PortChoice() {
+  return inner_.PortChoice();
 }
 
 std::string TracingPlatform::LastErrorText() {

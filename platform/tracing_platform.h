@@ -55,6 +55,7 @@ class TracingPlatform : public Platform {
   std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) override;
   void CloseHandle(PortHandle port) override;
   std::string PortDeviceName(const std::string& portName) override;
+  std::vector<std::string> PortChoice() override;
   std::string LastErrorText() override;
 
   bool Tracing() const override { return true; }
@@ -70,4 +71,5 @@ class TracingPlatform : public Platform {
   TraceWriter& writer_;
   std::string directory_;  // as last set; empty while it is the start-up one
   std::vector<std::pair<PortHandle, std::string>> ports_;  // open ports and their names
+  bool portChoiceTraced_ = false;
 };

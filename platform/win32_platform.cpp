@@ -10,6 +10,7 @@
 
 #include "platform/trace_text.h"
 #include "platform/tracing_platform.h"
+#include "platform/win32_ports.h"
 
 namespace {
 
@@ -67,7 +68,9 @@ std::unique_ptr<TraceWriter> OpenWin32Trace(const char* setting) {
 static_assert(kInvalidPort == -1, "kInvalidPort must have all bits set like INVALID_HANDLE_VALUE");
 
 Win32Platform::Win32Platform(std::function<void*()> ownerWindow)
-    : ownerWindow_(std::move(ownerWindow)) {}
+    : ownerWindow_(std::move(ownerWindow)), ports_(std::make_unique<Win32Ports>()) {}
+
+Win32Platform::~Win32Platform() = default;
 
 std::string Win32Platform::GetPrivateProfileStringA(const std::string& section,
                                                     const std::string& key, const std::string& def,
@@ -110,6 +113,7 @@ void Win32Platform::SetCurrentDirectoryA(const std::string& dir) {
 }
 
 LaunchResult Win32Platform::WinExec(const std::string& commandLine, int show) {
+  portError_.clear();
   const UINT result = ::WinExec(commandLine.c_str(), static_cast<UINT>(show));
   if (result > 31) return LaunchResult::Started;
   ::SetLastError(result == 0 ? ERROR_NOT_ENOUGH_MEMORY : result);
@@ -141,18 +145,7 @@ void Win32Platform::Sleep(unsigned ms) {
 }
 
 PortHandle Win32Platform::CreateFileA(const std::string& portName) {
-  HANDLE handle = ::CreateFileA(portName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return kInvalidPort;
-  // Reads return at once with what has arrived. Writes give up after 50 ms
-  // plus 2 ms a byte (a byte takes about 1 ms at 9600 baud), so a port that
-  // flow control holds back cannot freeze the window.
-  COMMTIMEOUTS timeouts{};
-  timeouts.ReadIntervalTimeout = MAXDWORD;
-  timeouts.WriteTotalTimeoutMultiplier = 2;
-  timeouts.WriteTotalTimeoutConstant = 50;
-  ::SetCommTimeouts(handle, &timeouts);
-  return reinterpret_cast<PortHandle>(handle);
+  return ports_->Open(portName, portError_);
 }
 
 void Win32Platform::SetupComm(PortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) {
@@ -206,10 +199,19 @@ std::size_t Win32Platform::WriteFile(PortHandle port, const void* data, std::siz
 }
 
 void Win32Platform::CloseHandle(PortHandle port) {
-  ::CloseHandle(ToHandle(port));
+  ports_->Close(port);
+}
+
+std::string Win32Platform::PortDeviceName(const std::string& portName) {
+  return ports_->OpenName(portName);
+}
+
+std::vector<std::string> Win32Platform::PortChoice() {
+  return ports_->Choice();
 }
 
 std::string Win32Platform::LastErrorText() {
+  if (!portError_.empty()) return portError_;
   const DWORD error = ::GetLastError();
   if (error == 0) return {};
   std::array<char, 512> buffer{};

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 
 class TraceWriter;
+class Win32Ports;
 
 // The trace's writer for the value of START_TRACE: nothing when it is unset
 // or empty, the debugger's output (OutputDebugStringA) for "1", else the file
@@ -21,6 +22,9 @@ class Win32Platform : public Platform {
   // the shell shows while opening a document; it is asked at each call,
   // since the start window exists only once the main loop runs.
   explicit Win32Platform(std::function<void*()> ownerWindow);
+  ~Win32Platform() override;
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
 
   std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                        const std::string& def, const std::string& file) override;
@@ -41,6 +45,9 @@ class Win32Platform : public Platform {
   std::optional<bool> DocumentOutcome(std::intptr_t) override { return true; }
   void Sleep(unsigned ms) override;
 
+  // Serial ports: COM1..COM4 are the ports that Win32Ports chooses
+  // (platform/win32_ports.h), opened without holding the calling thread
+  // for more than about 100 ms and left as they were found at the close.
   PortHandle CreateFileA(const std::string& portName) override;
   void SetupComm(PortHandle port, std::uint32_t inQueue, std::uint32_t outQueue) override;
   bool GetCommState(PortHandle port, CommState& state) override;
@@ -50,12 +57,17 @@ class Win32Platform : public Platform {
   std::size_t ReadFile(PortHandle port, void* buffer, std::size_t count) override;
   std::size_t WriteFile(PortHandle port, const void* data, std::size_t count) override;
   void CloseHandle(PortHandle port) override;
-  // Empty: "COM1" is the device.
-  std::string PortDeviceName(const std::string&) override { return {}; }
+  // The port's name for opening where it is not the one asked for:
+  // "\\.\COM12" for "COM2".
+  std::string PortDeviceName(const std::string& portName) override;
+  // The ports found, those left out and why, and each port's choice.
+  std::vector<std::string> PortChoice() override;
   // FormatMessageA's text of GetLastError(), with the number: "Access is
-  // denied. (error 5)".
+  // denied. (error 5)"; for a port that has none or was given up, why.
   std::string LastErrorText() override;
 
  private:
   std::function<void*()> ownerWindow_;
+  std::unique_ptr<Win32Ports> ports_;
+  std::string portError_;  // why the last CreateFileA failed, where the system cannot tell
 };

@@ -35,9 +35,17 @@
 #                          from the host (the menu builder is off), COM1..COM4
 #                          leading to paths that do not exist (never to the
 #                          machine's own ports); then ends the prefix's server,
-#                          so that the next program reads the registry anew.
+#                          so that the next program reads the registry anew,
+#                          starts one program and waits until the prefix's
+#                          dosdevices/comN links lead where the registry says
+#                          (Wine rewrites them then; a program started
+#                          earlier could open a stale one). Wine also gives
+#                          the machine's own /dev/ttyS* free COM names above
+#                          those mapped: only a program that looks for ports
+#                          beyond COM4 sees them.
 #                          Options:
-#                            --port N=PATH   COMn leads to PATH
+#                            --port N=PATH   COMn (N from 1 to 256) leads to
+#                                            PATH
 #                            --dpi N         the screen resolution (LogPixels)
 #                            --colour NAME=R G B  a colour of the scheme
 #                                            (Window, WindowText, ...)
@@ -227,18 +235,44 @@ harness_fluxbox() {
   }
 }
 
-# Writes value $2 of registry key $1 with data $3 (type $4, default REG_SZ)
-# in $WINEPREFIX.
+# Writes the values given as KEY NAME DATA TYPE quadruples (TYPE REG_SZ or
+# REG_DWORD) into the registry of $WINEPREFIX, in one regedit call: one reg
+# call a value takes about a second each.
 harness_wine_reg() {
-  "$HARNESS_WINE" reg add "$1" /v "$2" /t "${4:-REG_SZ}" /d "$3" /f >/dev/null 2>&1 </dev/null || {
-    echo "could not set $1\\$2 to '$3' in $WINEPREFIX" >&2
+  local file="$HARNESS_DIR/values.reg" i data
+  {
+    printf 'REGEDIT4\r\n'
+    for ((i = 1; i <= $#; i += 4)); do
+      local key=${!i} name=${@:i+1:1} value=${@:i+2:1} type=${@:i+3:1}
+      key=${key/#HKLM/HKEY_LOCAL_MACHINE}
+      key=${key/#HKCU/HKEY_CURRENT_USER}
+      if [[ $type == REG_DWORD ]]; then
+        printf -v data 'dword:%08x' "$value"
+      else
+        data=${value//\\/\\\\}
+        data="\"${data//\"/\\\"}\""
+      fi
+      printf '\r\n[%s]\r\n"%s"=%s\r\n' "$key" "$name" "$data"
+    done
+  } >"$file"
+  "$HARNESS_WINE" regedit /s "Z:${file//\//\\}" >/dev/null 2>&1 </dev/null || {
+    echo "could not write the registry values of $file in $WINEPREFIX" >&2
     return 1
   }
 }
 
+# True when every dosdevices/comN link of $WINEPREFIX named in the arguments
+# (N=PATH) leads to its PATH.
+harness_wine_links() {
+  local pair
+  for pair in "$@"; do
+    [[ $(readlink "$WINEPREFIX/dosdevices/com${pair%%=*}") == "${pair#*=}" ]] || return 1
+  done
+}
+
 harness_wine_prefix() {
-  local dir=$1 server=no port i
-  local -a ports=() settings=()
+  local dir=$1 server=no port
+  local -a ports=() settings=() links=()
   shift
   [[ -x $HARNESS_WINE && -x $HARNESS_WINESERVER ]] || { echo "wine64 is not installed" >&2; return 1; }
   for port in 1 2 3 4; do ports[port]="$dir/no-port"; done
@@ -246,7 +280,8 @@ harness_wine_prefix() {
     case $1 in
       --server) server=yes ;;
       --port)
-        [[ ${2:-} =~ ^([1-4])=(.+)$ ]] || { echo "harness_wine_prefix: --port N=PATH, not '${2:-}'" >&2; return 1; }
+        [[ ${2:-} =~ ^([1-9][0-9]*)=(.+)$ ]] && ((BASH_REMATCH[1] <= 256)) ||
+          { echo "harness_wine_prefix: --port N=PATH (N from 1 to 256), not '${2:-}'" >&2; return 1; }
         ports[BASH_REMATCH[1]]=${BASH_REMATCH[2]}
         shift
         ;;
@@ -277,14 +312,13 @@ harness_wine_prefix() {
   # falls back to another face.
   mkdir -p "$dir/drive_c/windows/Fonts"
   cp /usr/share/wine/fonts/* "$dir/drive_c/windows/Fonts/" 2>/dev/null || true
-  # At start-up Wine maps the machine's own serial devices onto free COM
-  # names unless the registry names a path for each.
-  for port in 1 2 3 4; do
-    harness_wine_reg 'HKLM\Software\Wine\Ports' "COM$port" "${ports[port]}" || return 1
+  # At start-up Wine gives the COM names the paths that the registry names,
+  # and the machine's own serial devices the names left free.
+  for port in "${!ports[@]}"; do
+    settings+=('HKLM\Software\Wine\Ports' "COM$port" "${ports[port]}" REG_SZ)
+    links+=("$port=${ports[port]}")
   done
-  for ((i = 0; i < ${#settings[@]}; i += 4)); do
-    harness_wine_reg "${settings[@]:i:4}" || return 1
-  done
+  harness_wine_reg "${settings[@]}" || return 1
   # The ports, the resolution and the colours are read when the server
   # starts.
   "$HARNESS_WINESERVER" -k 2>/dev/null || true
@@ -293,6 +327,11 @@ harness_wine_prefix() {
     "$HARNESS_WINESERVER" -p -f >/dev/null 2>&1 &
     harness_track $!
   fi
+  "$HARNESS_WINE" reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1 </dev/null
+  wait_for 20 harness_wine_links "${links[@]}" || {
+    echo "the prefix's COM links did not come to lead where the registry says" >&2
+    return 1
+  }
 }
 
 harness_windows_build() {

@@ -1,6 +1,7 @@
 // The trace of a run on the recording platform: the events of both detection
 // stages in order, with an out-of-date interface and X-ray unit and both
 // prompts answered; and that tracing changes nothing the program does.
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -32,6 +33,7 @@ class TraceTest : public ProgramTest {
   void RunScenario(Platform& platform) {
     system.Lcid = 0x0407;
     system.Ports["COM4"].Busy = true;
+    system.PortChoiceEvents = {"serial ports found: COM2 fake, COM3 fake, COM4 fake"};
     SetStartIns("[CDStart]\nVXVersion=2.0\nRTGVersion=1.1\n");
     Attach("COM2", InterfaceDevice("1.5"));
     Attach("COM3", XrayDevice("1.02"));
@@ -57,8 +59,9 @@ TEST_F(TraceTest, TellsWhatDetectionDidInOrder) {
       "     0 ms  minimum interface version \"2.0\" = 2",
       "     0 ms  minimum x-ray unit version \"1.1\" = 1.1",
       "     0 ms  interface stage begins",
-      "     0 ms  port COM2 open fake COM2: ok",
-      "     0 ms  port COM4 open fake COM4: failed: busy",
+      "     0 ms  serial ports found: COM2 fake, COM3 fake, COM4 fake",
+      "     0 ms  port COM2 (fake COM2) open: ok",
+      "     0 ms  port COM4 (fake COM4) open: failed: busy",
       "     0 ms  port COM2 line 115200 8N1",
       "     0 ms  port COM2 write \"&\\r\" (2 bytes): 2 written",
       "   200 ms  port COM2 purge 0xF",
@@ -91,9 +94,15 @@ TEST_F(TraceTest, TellsWhatDetectionDidInOrder) {
   }
   ASSERT_LT(0u, trace.Lines.size());
   EXPECT_EQ(next, expected.size()) << "missing or out of order: " << expected[next];
-  // COM2 answered the interface stage: the X-ray stage leaves it alone.
+  // COM2 answered the interface stage: the X-ray stage leaves it alone. The
+  // choice of the ports is told once, before the first opening.
   for (const std::string& line : trace.Lines)
     EXPECT_EQ(line.find("reply COM2: no"), std::string::npos);
+  EXPECT_EQ(std::count_if(trace.Lines.begin(), trace.Lines.end(),
+                          [](const std::string& line) {
+                            return line.find("serial ports found") != std::string::npos;
+                          }),
+            1);
 }
 
 TEST_F(TraceTest, ChangesNothingTheProgramDoes) {

@@ -227,7 +227,7 @@ e2e_winpath() {
 # Sets up what the target needs once per script: for Wine a private prefix
 # with fonts, no file associations from the host, a high-contrast colour
 # scheme, COM1..COM4 mapped to $E2E_WORK/com1..com4, and a persistent
-# server.
+# server; further arguments go to harness_wine_prefix (--port N=PATH).
 e2e_target_setup() {
   mkdir -p "$E2E_WORK/config" "$E2E_WORK/bin-viewer" "$E2E_WORK/bin-none" "$E2E_WORK/viewer"
   cp "$E2E_STUB" "$E2E_WORK/viewer/"
@@ -237,7 +237,7 @@ e2e_target_setup() {
   # it, the start window keeps its black texts on white.
   harness_wine_prefix "$E2E_WORK/prefix" --port 1="$E2E_WORK/com1" --port 2="$E2E_WORK/com2" \
     --port 3="$E2E_WORK/com3" --port 4="$E2E_WORK/com4" --colour 'Window=0 0 0' \
-    --colour 'WindowText=255 255 255' --server || e2e_fail "could not set up the Wine prefix"
+    --colour 'WindowText=255 255 255' --server "$@" || e2e_fail "could not set up the Wine prefix"
 }
 
 # Writes orbilex.ini with the text $1, or removes it when $1 is empty.

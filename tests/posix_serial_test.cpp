@@ -571,6 +571,31 @@ TEST(PosixSerialPorts, AreTheUartsThereThenTheAdaptersBySocket) {
   }
 }
 
+// What the trace tells of the choice: the ports found, those left out,
+// and each port's device.
+TEST(PosixSerialPorts, TellTheTraceWhatWasFoundAndChosen) {
+  TempDir root;
+  for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3", "ttyUSB4"}) {
+    AddTty(root, {name, nullptr, true, true, nullptr});
+  }
+  ScopedEnv com1("ORBILEX_COM1", std::nullopt);
+  ScopedEnv com2("ORBILEX_COM2", root.Path("dev/ttyUSB3"));
+  ScopedEnv com3("ORBILEX_COM3", std::nullopt);
+  ScopedEnv com4("ORBILEX_COM4", std::nullopt);
+  PosixPlatform platform(kViewerWait, "/proc/self/exe", root.Path());
+  const std::string dev = root.Path("dev/");
+  const std::vector<std::string> expected = {
+      "serial ports found: " + dev + "ttyUSB0, " + dev + "ttyUSB1, " + dev + "ttyUSB2, " + dev +
+          "ttyUSB3, " + dev + "ttyUSB4",
+      "serial port " + dev + "ttyUSB4 left out: COM1 to COM4 are taken",
+      "port COM1 is " + dev + "ttyUSB0",
+      "port COM2 is " + dev + "ttyUSB3 (ORBILEX_COM2)",
+      "port COM3 is " + dev + "ttyUSB1",
+      "port COM4 is " + dev + "ttyUSB2",
+  };
+  EXPECT_EQ(platform.PortChoice(), expected);
+}
+
 // start --ports, with every port named by its variable (so none of the
 // machine's own is looked at).
 TEST_F(PosixSerialTest, StartListsThePortsAndWhetherTheyCanBeOpened) {

@@ -80,6 +80,8 @@ TEST(PosixTraceTest, FileHoldsThePortEventsAppended) {
   Pty device;
   ScopedEnv com1("ORBILEX_COM1", device.Slave);
   ScopedEnv com2("ORBILEX_COM2", dir.Path("absent"));
+  ScopedEnv com3("ORBILEX_COM3", dir.Path("absent"));
+  ScopedEnv com4("ORBILEX_COM4", "");
   WriteText(dir.Path("trace.log"), "an earlier run\n");
   ScopedCurrentDirectory restore;
   ASSERT_EQ(chdir(dir.Path().c_str()), 0);
@@ -106,12 +108,16 @@ TEST(PosixTraceTest, FileHoldsThePortEventsAppended) {
   const std::vector<std::string> expected = {
       "an earlier run",
       "trace begins",
-      "port COM1 open " + device.Slave + ": ok",
+      "port COM1 is " + device.Slave + " (ORBILEX_COM1)",
+      "port COM2 is " + dir.Path("absent") + " (ORBILEX_COM2)",
+      "port COM3 is " + dir.Path("absent") + " (ORBILEX_COM3)",
+      "port COM4 is none (ORBILEX_COM4)",
+      "port COM1 (" + device.Slave + ") open: ok",
       "port COM1 line 9600 8N1",
       "port COM1 write \"0iv\\r\" (4 bytes): 4 written",
       "port COM1 read \"Ver 1.5\\r\\n\\xFF\" (10 bytes)",
       "port COM1 close",
-      "port COM2 open " + dir.Path("absent") + ": failed: absent",
+      "port COM2 (" + dir.Path("absent") + ") open: failed: absent",
   };
   ASSERT_EQ(lines.size(), expected.size()) << ReadText(dir.Path("trace.log"));
   EXPECT_EQ(lines[0], expected[0]);

@@ -6,7 +6,10 @@
 # product is) runs under the 32-bit loader, the x86_64 build
 # (build/win64/core_tests.exe, which keeps the code 64-bit clean) under the
 # 64-bit one; where the kernel refuses 32-bit code, the x86_64 run alone
-# remains, and the reason is printed.
+# remains, and the reason is printed. Then the Windows platform's serial
+# port tests (win32_tests.exe of the build under test), with COM5 leading
+# to a pseudo-terminal that the device simulator ($DEVSIM) holds open
+# (without the simulator, the test that needs a port is skipped).
 #
 # Needs both Windows builds (cmake --preset win32 && cmake --build --preset
 # win32, the same for win64) and Wine; exits 77 (skipped) when any is
@@ -18,6 +21,7 @@ source "$SOURCE_DIR/scripts/harness.sh"
 harness_windows_build "$SOURCE_DIR" || harness_skip "Wine cannot run the Windows programs"
 runs=("$HARNESS_WINE" "$SOURCE_DIR/build/win64/core_tests.exe")
 [[ $HARNESS_WINLOADER == "$HARNESS_WINE32" ]] && runs+=("$HARNESS_WINE32" "$HARNESS_WINBUILD/core_tests.exe")
+runs+=("$HARNESS_WINLOADER" "$HARNESS_WINBUILD/win32_tests.exe")
 for ((i = 1; i < ${#runs[@]}; i += 2)); do
   preset=$(basename "$(dirname "${runs[i]}")")
   [[ -f ${runs[i]} ]] || harness_skip "no ${runs[i]} (cmake --preset $preset && cmake --build --preset $preset)"
@@ -32,9 +36,14 @@ cleanup() {
 trap cleanup EXIT
 unset DISPLAY WAYLAND_DISPLAY
 
-harness_wine_prefix "$work/prefix" || harness_fail "could not set up the Wine prefix"
+port=""
+if [[ -n ${DEVSIM:-} && -x ${DEVSIM:-} ]]; then
+  harness_devsim "$DEVSIM" "$work/com5" --kind xray --version 1.0 || harness_fail "no device simulator"
+  port='\\.\COM5'
+fi
+harness_wine_prefix "$work/prefix" --port 5="$work/com5" || harness_fail "could not set up the Wine prefix"
 for ((i = 0; i < ${#runs[@]}; i += 2)); do
-  "${runs[i]}" "${runs[i + 1]}" --gtest_brief=1 </dev/null
+  START_TEST_PORT=$port "${runs[i]}" "${runs[i + 1]}" --gtest_brief=1 </dev/null
   status=$?
   ((status == 0)) || harness_fail "${runs[i + 1]} under ${runs[i]} exited with $status"
 done

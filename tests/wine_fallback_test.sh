@@ -13,5 +13,6 @@ status=$?
 ((status == 0)) || harness_fail "wine_core_test.sh with START_WINE32=off exited with $status: $out"
 grep -qF 'NOTE: 32-bit code cannot run here (START_WINE32=off): the x86_64 build runs in place of the i686 product' \
   <<<"$out" || harness_fail "no note of the x86_64 build standing in: $out"
-grep -qx 'PASS: build/win64/core_tests.exe ' <<<"$out" || harness_fail "not the x86_64 tests alone: $out"
+grep -qx 'PASS: build/win64/core_tests.exe build/win64/win32_tests.exe ' <<<"$out" ||
+  harness_fail "not the x86_64 tests alone: $out"
 echo "PASS"
