@@ -184,6 +184,80 @@ void GiveFocus(Fl_Window& window) {
   window.take_focus();
 }
 
+// The name of the running window manager, as it gives it on its check
+// window (_NET_SUPPORTING_WM_CHECK); empty without one.
+std::string WindowManagerName() {
+  const auto property = [](Window window, const char* name, Atom type) {
+    Atom got = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string value;
+    if (XGetWindowProperty(fl_display, window, XInternAtom(fl_display, name, False), 0, 64, False,
+                           type, &got, &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+      // Xlib hands 32-bit items over as longs.
+      const std::size_t size = format == 32 ? count * sizeof(long) : count * format / 8;
+      if (got == type) value.assign(reinterpret_cast<const char*>(data), size);
+      XFree(data);
+    }
+    return value;
+  };
+  const std::string check =
+      property(RootWindow(fl_display, fl_screen), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+  if (check.size() < sizeof(Window)) return {};
+  Window manager = None;
+  std::copy_n(check.data(), sizeof manager, reinterpret_cast<char*>(&manager));
+  return property(manager, "_NET_WM_NAME", XInternAtom(fl_display, "UTF8_STRING", False));
+}
+
+// Brings `window` back from minimised, raises it and gives it the focus:
+// asks the window manager when one runs (_NET_ACTIVE_WINDOW), and does
+// what it can by itself for when none does.
+void Activate(Fl_Window& window) {
+  if (!Viewable(window)) window.show();  // mapped again, out of minimised
+  XEvent request{};
+  request.xclient.type = ClientMessage;
+  request.xclient.window = fl_xid(&window);
+  request.xclient.message_type = XInternAtom(fl_display, "_NET_ACTIVE_WINDOW", False);
+  request.xclient.format = 32;
+  request.xclient.data.l[0] = 1;  // from an application
+  request.xclient.data.l[1] = static_cast<long>(fl_event_time);
+  XSendEvent(fl_display, RootWindow(fl_display, fl_screen), False,
+             SubstructureRedirectMask | SubstructureNotifyMask, &request);
+  XRaiseWindow(fl_display, fl_xid(&window));
+  GiveFocus(window);
+}
+
+// The prompt shown modally and the start window beneath it, while a prompt
+// is up.
+struct ModalPair {
+  Fl_Window* Prompt = nullptr;
+  Fl_Window* Owner = nullptr;
+};
+ModalPair& Modal() {
+  static ModalPair pair;
+  return pair;
+}
+
+void BringBackPrompt(void* prompt) {
+  if (Modal().Prompt == prompt) Activate(*Modal().Prompt);
+}
+
+// Every event passes here first. While a prompt is up, a press on the start
+// window (which FLTK then drops), its focus, or its coming back from
+// minimised bring the prompt back and raise it, as Windows does for an
+// owned modal dialog: the prompt cannot get lost behind or with it. After
+// the event, once the window manager has done with the start window.
+int DispatchWhileModal(int event, Fl_Window* window) {
+  const ModalPair& modal = Modal();
+  if (modal.Prompt != nullptr && window == modal.Owner &&
+      (event == FL_PUSH || event == FL_FOCUS || event == FL_SHOW)) {
+    Fl::add_timeout(0.0, BringBackPrompt, modal.Prompt);
+  }
+  return Fl::handle_(event, window);
+}
+
 // Marks a prompt for the window manager, before it is mapped: a dialog,
 // with a title, a border, a window menu and a close box, that can be moved
 // and closed but not minimised, maximised, resized or made full-screen
@@ -191,9 +265,18 @@ void GiveFocus(Fl_Window& window) {
 void MarkAsDialog(Fl_Window& window) {
   const Window xid = fl_xid(&window);
   const auto atom = [](const char* name) { return XInternAtom(fl_display, name, False); };
-  const Atom type = atom("_NET_WM_WINDOW_TYPE_DIALOG");
+  // Openbox ignores the minimise and maximise bits of the Motif hints on
+  // purpose, and offers to minimise every dialog; minimising a dialog
+  // there minimises its main window with it. It takes minimising away only
+  // from toolbars and menus, and a window's type is the first of its list
+  // that openbox knows: there the prompt is a toolbar first, which keeps
+  // its title and close box, and takes the focus. Other window managers
+  // would take the toolbar's decorations away, and keep to the hints.
+  const Atom types[] = {atom("_NET_WM_WINDOW_TYPE_TOOLBAR"), atom("_NET_WM_WINDOW_TYPE_DIALOG")};
+  const bool openbox = WindowManagerName() == "Openbox";
   XChangeProperty(fl_display, xid, atom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(&type), 1);
+                  reinterpret_cast<const unsigned char*>(openbox ? types : types + 1),
+                  openbox ? 2 : 1);
   const Atom skip = atom("_NET_WM_STATE_SKIP_TASKBAR");
   XChangeProperty(fl_display, xid, atom("_NET_WM_STATE"), XA_ATOM, 32, PropModeAppend,
                   reinterpret_cast<const unsigned char*>(&skip), 1);
@@ -530,7 +613,12 @@ void FltkHost::RunModal(TWindow& window) {
   native.set_modal();
   ShowFocused(native, true);
   ApplyCursor(native);
+  Modal() = {&native, main_ != nullptr ? &NativeWindow(*main_) : nullptr};
+  Fl::event_dispatch(DispatchWhileModal);
   while (!window.ModalDone() && !quit_ && native.shown()) Fl::wait();
+  Fl::event_dispatch(nullptr);
+  Modal() = {};
+  Fl::remove_timeout(BringBackPrompt);
   native.hide();
   if (main_ != nullptr && !quit_) GiveFocus(NativeWindow(*main_));
 }

@@ -486,9 +486,38 @@ struct Win32Host::Impl {
     return native.Zoom.Layout(GET_Y_LPARAM(lParam));
   }
 
+  // Brings the prompt shown modally back from minimised and raises it with
+  // the focus, as Windows does for an owned modal dialog. Hidden and shown
+  // again when it is not the foreground window: a window manager may have
+  // minimised it without the program being told.
+  void BringBackPrompt() {
+    TWindow* modal = Application != nullptr ? Application->ModalWindow() : nullptr;
+    Native* prompt = modal != nullptr ? Find(*modal) : nullptr;
+    if (prompt == nullptr || !IsWindowVisible(prompt->Handle.get())) return;
+    HWND handle = prompt->Handle.get();
+    if (IsIconic(handle)) {
+      ShowWindow(handle, SW_RESTORE);
+    } else if (GetForegroundWindow() != handle) {
+      ShowWindow(handle, SW_HIDE);
+      ShowWindow(handle, SW_SHOW);
+    }
+    SetForegroundWindow(handle);
+    SetFocus(handle);
+  }
+
   LRESULT Handle(Native& native, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND handle = native.Handle.get();
     TWindow& model = *native.Model;
+    // While a prompt is up, the start window restored, activated or
+    // clicked (it is disabled, so a click comes as WM_SETCURSOR on
+    // HTERROR) brings it back.
+    if (!IsDialog(native) &&
+        ((message == WM_SIZE && wParam == SIZE_RESTORED) ||
+         (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) ||
+         (message == WM_SETCURSOR && static_cast<short>(LOWORD(lParam)) == HTERROR &&
+          HIWORD(lParam) == WM_LBUTTONDOWN))) {
+      BringBackPrompt();
+    }
     switch (message) {
       case WM_PAINT:
         Paint(native);
