@@ -440,11 +440,12 @@ struct Win32Host::Impl {
       return nullptr;
     }
     const RgbImage scaled = ::Resample(image, w, h, width, height, FilterFor(which));
+    if (scaled.Empty()) return nullptr;
     format.bmiHeader.biWidth = width;
     format.bmiHeader.biHeight = -height;
     void* bits = nullptr;
     HBITMAP made = CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (made == nullptr || scaled.Empty()) return nullptr;
+    if (made == nullptr) return nullptr;
     std::copy(scaled.Pixels.begin(), scaled.Pixels.end(), static_cast<unsigned char*>(bits));
     entry->second.reset(made);
     return made;
@@ -493,7 +494,7 @@ struct Win32Host::Impl {
   void BringBackPrompt() {
     TWindow* modal = Application != nullptr ? Application->ModalWindow() : nullptr;
     Native* prompt = modal != nullptr ? Find(*modal) : nullptr;
-    if (prompt == nullptr || !IsWindowVisible(prompt->Handle.get())) return;
+    if (prompt == nullptr || modal->ModalDone() || !IsWindowVisible(prompt->Handle.get())) return;
     HWND handle = prompt->Handle.get();
     if (IsIconic(handle)) {
       ShowWindow(handle, SW_RESTORE);
