@@ -25,6 +25,8 @@ add_executable(start WIN32
   platform/win32_platform.cpp
   platform/win32_ports.cpp
   toolkit/win32_host.cpp
+  toolkit/win32_fonts.cpp
+  toolkit/resample.cpp
   assets/start.rc)
 target_compile_definitions(start PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
 target_include_directories(start PRIVATE

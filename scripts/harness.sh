@@ -72,7 +72,7 @@
 #                          SHOTS/NAME-prompt.png and answers it with the second
 #                          button, points at the Tarvex entry and saves the
 #                          window as SHOTS/NAME.png; sets HARNESS_MAIN to the
-#                          window and HARNESS_SCALE to its enlargement
+#                          window and HARNESS_PERCENT to its scale in percent
 #   harness_contrast X Y W H  the contrast ratio (WCAG 2, relative
 #                          luminance) of the text in that rectangle of the
 #                          screen: the most frequent colour is taken as the
@@ -391,13 +391,13 @@ harness_example_tour() {
     echo "no update prompt appeared" >&2
   fi
   HARNESS_MAIN=$(harness_window '^orbilex CD')
-  # The window's layout is 459 pixels wide, enlarged n times from 192 dpi on.
+  # The window's layout is 459 pixels wide, scaled from 120 dpi on.
   local width
   read -r _ _ width _ <<<"$(harness_geometry "$HARNESS_MAIN")"
-  HARNESS_SCALE=$((${width:-0} / 459))
-  ((HARNESS_SCALE >= 1)) || HARNESS_SCALE=1
+  HARNESS_PERCENT=$((${width:-0} * 100 / 459))
+  ((HARNESS_PERCENT >= 100)) || HARNESS_PERCENT=100
   # Over the Tarvex entry: the arrow shows.
-  xdotool mousemove --window "$HARNESS_MAIN" $((150 * HARNESS_SCALE)) $((112 * HARNESS_SCALE))
+  xdotool mousemove --window "$HARNESS_MAIN" $((150 * HARNESS_PERCENT / 100)) $((112 * HARNESS_PERCENT / 100))
   sleep 0.5
   import -window "$HARNESS_MAIN" "$shots/$name.png"
   echo "The start window: $shots/$name.png"

@@ -101,7 +101,7 @@ echo "No display: running on Xvfb $DISPLAY with openbox."
 START_PID=$!
 harness_track "$START_PID"
 harness_example_tour "$WORK/start.log" "$SHOTS" wine-example || exit 1
-xdotool mousemove --window "$HARNESS_MAIN" $((110 * HARNESS_SCALE)) $((71 * HARNESS_SCALE)) click 1 # Install or update: starts setup.exe
+xdotool mousemove --window "$HARNESS_MAIN" $((110 * HARNESS_PERCENT / 100)) $((71 * HARNESS_PERCENT / 100)) click 1 # Install or update: starts setup.exe
 wait_for 10 harness_ended "$START_PID" || echo "the program did not end after the install entry" >&2
 wait_for 10 test -s "$START_STUB_LOG" || true
 report

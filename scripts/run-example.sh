@@ -75,6 +75,6 @@ echo "No display: running on Xvfb $DISPLAY with openbox."
 START_PID=$!
 harness_track "$START_PID"
 harness_example_tour "$WORK/start.log" "$SHOTS" example || exit 1
-xdotool mousemove --window "$HARNESS_MAIN" $((110 * HARNESS_SCALE)) $((222 * HARNESS_SCALE)) click 1 # Exit
+xdotool mousemove --window "$HARNESS_MAIN" $((110 * HARNESS_PERCENT / 100)) $((222 * HARNESS_PERCENT / 100)) click 1 # Exit
 wait_for 5 harness_ended "$START_PID" || echo "the program did not end on Exit" >&2
 report

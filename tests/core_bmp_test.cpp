@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "toolkit/bmp.h"
+#include "toolkit/resample.h"
 
 namespace {
 
@@ -263,3 +264,33 @@ TEST(DecodeIco, TheProgramIconIsADiscWithAHole) {
 }
 
 }  // namespace
+
+// Resampling for a scaled start window: a whole enlargement repeats every
+// pixel with either filter; at 150 % the area filter blends only the pixel
+// that straddles an edge, the nearest pixel doubles every other one; only
+// the top-left part asked for is used.
+TEST(Resample, AreaAndNearestPixel) {
+  RgbImage row{2, 1, 3, {0, 0, 0, 255, 255, 255}};
+  const struct {
+    TFilter Filter;
+    int Width;
+    std::vector<std::string> Pixels;
+  } cases[] = {
+      {TFilter::Area, 3, {"0,0,0", "128,128,128", "255,255,255"}},
+      {TFilter::Nearest, 3, {"0,0,0", "255,255,255", "255,255,255"}},
+      {TFilter::Area, 4, {"0,0,0", "0,0,0", "255,255,255", "255,255,255"}},
+      {TFilter::Nearest, 4, {"0,0,0", "0,0,0", "255,255,255", "255,255,255"}},
+      {TFilter::Area, 1, {"128,128,128"}},
+  };
+  for (const auto& c : cases) {
+    const RgbImage scaled = Resample(row, 2, 1, c.Width, 2, c.Filter);
+    ASSERT_EQ(scaled.Width, c.Width);
+    for (int x = 0; x < c.Width; ++x) {
+      EXPECT_EQ(At(scaled, x, 0), c.Pixels[static_cast<std::size_t>(x)]) << x << " of " << c.Width;
+      EXPECT_EQ(At(scaled, x, 1), At(scaled, x, 0));
+    }
+  }
+  EXPECT_EQ(At(Resample(row, 1, 1, 3, 3, TFilter::Area), 2, 2), "0,0,0");
+  EXPECT_TRUE(Resample(row, 2, 1, 0, 3, TFilter::Area).Empty());
+  EXPECT_TRUE(Resample(RgbImage{}, 2, 1, 3, 3, TFilter::Area).Empty());
+}

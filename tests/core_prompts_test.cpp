@@ -258,20 +258,36 @@ TEST(PromptScaling, TheQuestionTopIsScaledInEveryLanguage) {
   }
 }
 
-// The start window is enlarged by whole numbers from 192 dpi on, only as far
-// as it fits the screen.
-TEST(StartWindowScaling, WholeEnlargementsThatFitTheScreen) {
+// The start window is scaled by dpi / 96 from 120 dpi, enlarged by whole
+// numbers from 192 dpi, only as far as it fits the screen; the mouse finds
+// the layout pixel whose scaled box holds it.
+TEST(StartWindowScaling, ScalesThatFitTheScreen) {
   const struct {
-    int Dpi, ScreenWidth, ScreenHeight, Enlargement;
-  } cases[] = {{96, 1024, 768, 1},  {144, 1920, 1080, 1}, {191, 1920, 1080, 1},
-               {192, 1024, 768, 2}, {288, 1920, 1080, 3}, {288, 1024, 768, 2},
-               {384, 1920, 840, 3}, {192, 800, 600, 1},   {72, 1024, 768, 1}};
+    int Dpi, ScreenWidth, ScreenHeight, Num, Den;
+  } cases[] = {{96, 1024, 768, 1, 1},   {119, 1024, 768, 1, 1}, {120, 1024, 768, 5, 4},
+               {144, 1920, 1080, 3, 2}, {168, 1024, 768, 7, 4}, {191, 1920, 1080, 191, 96},
+               {144, 600, 400, 1, 1},   {192, 1024, 768, 2, 1}, {288, 1920, 1080, 3, 1},
+               {288, 1024, 768, 2, 1},  {384, 1920, 840, 3, 1}, {192, 800, 600, 1, 1},
+               {72, 1024, 768, 1, 1}};
   for (const auto& c : cases) {
-    EXPECT_EQ(WindowEnlargement(c.Dpi, 459, 280, c.ScreenWidth, c.ScreenHeight), c.Enlargement)
+    const TZoom zoom = WindowZoom(c.Dpi, 459, 280, c.ScreenWidth, c.ScreenHeight);
+    EXPECT_EQ(std::pair(zoom.Num, zoom.Den), std::pair(c.Num, c.Den))
         << c.Dpi << " dpi on " << c.ScreenWidth << "x" << c.ScreenHeight;
   }
-  EXPECT_EQ(LayoutPixel(459, 2), 229);
-  EXPECT_EQ(LayoutPixel(-1, 2), -1);
+  const TZoom half{3, 2}, double_{2, 1};
+  EXPECT_EQ(half.Scaled(459), 689);
+  EXPECT_EQ(half.Scaled(TRect{1, 1, 1, 1}).Width, 1);  // 1.5 to 3: 2 to 3
+  EXPECT_EQ(half.Scaled(TRect{2, 2, 1, 1}).Width, 2);  // 3 to 4.5: 3 to 5
+  // Every screen pixel maps back to the layout pixel whose box holds it.
+  for (const TZoom zoom : {half, double_, TZoom{5, 4}, TZoom{7, 4}, TZoom{}}) {
+    for (int layout = -3; layout < 40; ++layout) {
+      for (int pixel = zoom.Scaled(layout); pixel < zoom.Scaled(layout + 1); ++pixel) {
+        EXPECT_EQ(zoom.Layout(pixel), layout) << zoom.Num << "/" << zoom.Den << " at " << pixel;
+      }
+    }
+  }
+  EXPECT_EQ(double_.Layout(459), 229);
+  EXPECT_EQ(double_.Layout(-1), -1);
 }
 
 TEST_F(PromptTest, PromptsAreLaidOutAsDesigned) {

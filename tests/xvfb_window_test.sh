@@ -16,8 +16,9 @@
 #     nothing, Tab and Return choose "Continue", the program goes on, and
 #     Alt+F4 (which only the program can handle here) ends it.
 #  3. The same under openbox, with a desktop resolution of 144 dpi: the
-#     start window stays undecorated, 459x280, centred and in the task bar,
-#     the prompt is scaled to 566x228 and transient for it, and a click on
+#     start window stays undecorated, is scaled to 689x420, centred and
+#     in the task bar, the prompt is scaled to 566x228 and transient for
+#     it, and a click on
 #     the prompt's update button starts the interface's updater on the CD,
 #     in its folder, and ends the program. Under fluxbox, which honours the
 #     prompt's hints, it can be moved and closed but not minimised,
@@ -243,14 +244,14 @@ if command -v openbox >/dev/null; then
   harness_openbox || harness_fail "openbox did not start"
   OPENBOX_PID=${HARNESS_PIDS[-1]}
   # The desktop's font resolution, as desktops set it for scaling: the
-  # prompt is laid out for it, the start window keeps its size.
+  # prompt is laid out for it, the start window scaled by it.
   xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER $'Xft.dpi:\t144\n'
   device com2 --kind interface --version 1.0
   start_program C.UTF-8
   wait_for 10 harness_visible "$PROMPT" || harness_fail "no prompt under the window manager"
   DIALOG=$(harness_window "$PROMPT")
   MAIN=$(harness_window "$TITLE")
-  check_centred "$MAIN" 459 280
+  check_centred "$MAIN" 689 420
   geometry "$DIALOG"
   [[ "$W x $H" == "566 x 228" ]] || harness_fail "the prompt is ${W}x$H at 144 dpi, not 566x228"
   xprop -id "$MAIN" _NET_WM_STATE | grep -q SKIP_TASKBAR &&

@@ -5,7 +5,9 @@
 #include "platform/trace_text.h"
 #include "toolkit/bmp.h"
 #include "toolkit/clicks.h"
+#include "toolkit/fltk_fonts.h"
 #include "toolkit/forms.h"
+#include "toolkit/resample.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
@@ -14,8 +16,6 @@
 #include <FL/x.H>
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
-#include <X11/Xft/Xft.h>
-#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <array>
@@ -32,15 +32,6 @@ extern const std::size_t kAsset_leiste_size, kAsset_logo_size, kAsset_fahne_eng_
 
 namespace {
 
-constexpr Fl_Font kSansSerif = FL_FREE_FONT;      // "MS Sans Serif"
-constexpr Fl_Font kArial = FL_FREE_FONT + 1;      // "Arial"
-constexpr Fl_Font kArialBold = FL_FREE_FONT + 2;  // "Arial", bold
-
-Fl_Font MapFont(const TFont& font) {
-  if (font.Name == "Arial") return font.Bold ? kArialBold : kArial;
-  return kSansSerif;
-}
-
 const RgbImage& BitmapImage(TBitmap bitmap) {
   static const std::array<RgbImage, 6> images = {RgbImage{},
                                                  DecodeBmp(kAsset_leiste, kAsset_leiste_size),
@@ -51,24 +42,28 @@ const RgbImage& BitmapImage(TBitmap bitmap) {
   return images[static_cast<std::size_t>(bitmap)];
 }
 
-// Draws `image` into the layout box `box`, stretched (nearest pixel) when
-// `stretch`, else at its own size from the box's corner, clipped to the box;
-// each layout pixel `scale` by `scale` screen pixels.
-void DrawImage(const RgbImage& image, const TRect& box, bool stretch, int scale) {
+// Draws `bitmap` into the layout box `box` of a window zoomed by `zoom`:
+// stretched to the box when `stretch`, else at its own size from the box's
+// corner, cut to the box; resampled with the bitmap's filter when the zoom
+// is not 1. The resampled pictures are kept for the next frame.
+void DrawImage(TBitmap bitmap, const TRect& box, bool stretch, const TZoom& zoom) {
+  const RgbImage& image = BitmapImage(bitmap);
   if (image.Empty()) return;
-  const int w = (stretch ? box.Width : std::min(image.Width, box.Width)) * scale;
-  const int h = (stretch ? box.Height : std::min(image.Height, box.Height)) * scale;
-  if (w <= 0 || h <= 0) return;
-  std::vector<unsigned char> pixels(static_cast<std::size_t>(w) * h * 3);
-  for (int y = 0; y < h; ++y) {
-    const int sy = stretch ? y * image.Height / h : y / scale;
-    for (int x = 0; x < w; ++x) {
-      const int sx = stretch ? x * image.Width / w : x / scale;
-      std::copy_n(&image.Pixels[(static_cast<std::size_t>(sy) * image.Width + sx) * 3], 3,
-                  &pixels[(static_cast<std::size_t>(y) * w + x) * 3]);
-    }
+  const int sourceWidth = stretch ? image.Width : std::min(image.Width, box.Width);
+  const int sourceHeight = stretch ? image.Height : std::min(image.Height, box.Height);
+  const TRect target = zoom.Scaled(
+      {box.Left, box.Top, stretch ? box.Width : sourceWidth, stretch ? box.Height : sourceHeight});
+  if (target.Width <= 0 || target.Height <= 0) return;
+  static std::map<std::tuple<TBitmap, int, int>, RgbImage> resampled;
+  auto [entry, added] = resampled.try_emplace({bitmap, target.Width, target.Height});
+  if (added) {
+    entry->second =
+        Resample(image, sourceWidth, sourceHeight, target.Width, target.Height, FilterFor(bitmap));
   }
-  fl_draw_image(pixels.data(), box.Left * scale, box.Top * scale, w, h, 3);
+  const RgbImage& drawn = entry->second;
+  if (drawn.Empty()) return;
+  fl_draw_image(drawn.Pixels.data(), target.Left, target.Top, drawn.Width, drawn.Height,
+                drawn.Channels);
 }
 
 // Breaks `text` into lines no wider than `width`, at blanks; a word wider
@@ -109,10 +104,9 @@ std::pair<int, int> Extent(const std::string& utf8, bool wrap, int width) {
   return {widest, static_cast<int>(lines.size()) * fl_height()};
 }
 
-// Draws a label's text in the font set.
-void DrawText(const TControl& c, int scale, const std::string& utf8, Fl_Color ink) {
+// Draws a label's text in the font set, in its box `b` on the screen.
+void DrawText(const TControl& c, const TRect& b, const std::string& utf8, Fl_Color ink) {
   fl_color(ink);
-  const TRect b = c.Bounds.Scaled(scale);
   const int ascent = fl_height() - fl_descent();
   if (c.WordWrap) {
     int y = b.Top + ascent;
@@ -129,9 +123,10 @@ void DrawText(const TControl& c, int scale, const std::string& utf8, Fl_Color in
   fl_draw(utf8.c_str(), x, b.Top + ascent);
 }
 
-// Draws a button, its caption in the font set.
-void DrawButton(const TWindow& window, const TControl& c, bool focused, int scale) {
-  const TRect b = c.Bounds.Scaled(scale);
+// Draws a button, its caption in the font set; the focus mark stands `inset`
+// pixels inside its edge.
+void DrawButton(const TWindow& window, const TControl& c, bool focused, int inset) {
+  const TRect& b = c.Bounds;
   const bool pressed = window.Pressed() == &c;
   fl_draw_box(pressed ? FL_DOWN_BOX : FL_UP_BOX, b.Left, b.Top, b.Width, b.Height,
               FL_BACKGROUND_COLOR);
@@ -141,7 +136,7 @@ void DrawButton(const TWindow& window, const TControl& c, bool focused, int scal
           FL_ALIGN_CENTER);
   if (focused) {
     fl_line_style(FL_DOT);
-    fl_rect(b.Left + 4, b.Top + 4, b.Width - 8, b.Height - 8);
+    fl_rect(b.Left + inset, b.Top + inset, b.Width - 2 * inset, b.Height - 2 * inset);
     fl_line_style(0);
   }
 }
@@ -218,6 +213,80 @@ void GiveFocus(Fl_Window& window) {
   window.take_focus();
 }
 
+// The name of the running window manager, as it gives it on its check
+// window (_NET_SUPPORTING_WM_CHECK); empty without one.
+std::string WindowManagerName() {
+  const auto property = [](Window window, const char* name, Atom type) {
+    Atom got = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string value;
+    if (XGetWindowProperty(fl_display, window, XInternAtom(fl_display, name, False), 0, 64, False,
+                           type, &got, &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+      // Xlib hands 32-bit items over as longs.
+      const std::size_t size = format == 32 ? count * sizeof(long) : count * format / 8;
+      if (got == type) value.assign(reinterpret_cast<const char*>(data), size);
+      XFree(data);
+    }
+    return value;
+  };
+  const std::string check =
+      property(RootWindow(fl_display, fl_screen), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+  if (check.size() < sizeof(Window)) return {};
+  Window manager = None;
+  std::copy_n(check.data(), sizeof manager, reinterpret_cast<char*>(&manager));
+  return property(manager, "_NET_WM_NAME", XInternAtom(fl_display, "UTF8_STRING", False));
+}
+
+// Brings `window` back from minimised, raises it and gives it the focus:
+// asks the window manager when one runs (_NET_ACTIVE_WINDOW), and does
+// what it can by itself for when none does.
+void Activate(Fl_Window& window) {
+  if (!Viewable(window)) window.show();  // mapped again, out of minimised
+  XEvent request{};
+  request.xclient.type = ClientMessage;
+  request.xclient.window = fl_xid(&window);
+  request.xclient.message_type = XInternAtom(fl_display, "_NET_ACTIVE_WINDOW", False);
+  request.xclient.format = 32;
+  request.xclient.data.l[0] = 1;  // from an application
+  request.xclient.data.l[1] = static_cast<long>(fl_event_time);
+  XSendEvent(fl_display, RootWindow(fl_display, fl_screen), False,
+             SubstructureRedirectMask | SubstructureNotifyMask, &request);
+  XRaiseWindow(fl_display, fl_xid(&window));
+  GiveFocus(window);
+}
+
+// The prompt shown modally and the start window beneath it, while a prompt
+// is up.
+struct ModalPair {
+  Fl_Window* Prompt = nullptr;
+  Fl_Window* Owner = nullptr;
+};
+ModalPair& Modal() {
+  static ModalPair pair;
+  return pair;
+}
+
+void BringBackPrompt(void* prompt) {
+  if (Modal().Prompt == prompt) Activate(*Modal().Prompt);
+}
+
+// Every event passes here first. While a prompt is up, a press on the start
+// window (which FLTK then drops), its focus, or its coming back from
+// minimised bring the prompt back and raise it, as Windows does for an
+// owned modal dialog: the prompt cannot get lost behind or with it. After
+// the event, once the window manager has done with the start window.
+int DispatchWhileModal(int event, Fl_Window* window) {
+  const ModalPair& modal = Modal();
+  if (modal.Prompt != nullptr && window == modal.Owner &&
+      (event == FL_PUSH || event == FL_FOCUS || event == FL_SHOW)) {
+    Fl::add_timeout(0.0, BringBackPrompt, modal.Prompt);
+  }
+  return Fl::handle_(event, window);
+}
+
 // Marks a prompt for the window manager, before it is mapped: a dialog,
 // with a title, a border, a window menu and a close box, that can be moved
 // and closed but not minimised, maximised, resized or made full-screen
@@ -225,9 +294,18 @@ void GiveFocus(Fl_Window& window) {
 void MarkAsDialog(Fl_Window& window) {
   const Window xid = fl_xid(&window);
   const auto atom = [](const char* name) { return XInternAtom(fl_display, name, False); };
-  const Atom type = atom("_NET_WM_WINDOW_TYPE_DIALOG");
+  // Openbox ignores the minimise and maximise bits of the Motif hints on
+  // purpose, and offers to minimise every dialog; minimising a dialog
+  // there minimises its main window with it. It takes minimising away only
+  // from toolbars and menus, and a window's type is the first of its list
+  // that openbox knows: there the prompt is a toolbar first, which keeps
+  // its title and close box, and takes the focus. Other window managers
+  // would take the toolbar's decorations away, and keep to the hints.
+  const Atom types[] = {atom("_NET_WM_WINDOW_TYPE_TOOLBAR"), atom("_NET_WM_WINDOW_TYPE_DIALOG")};
+  const bool openbox = WindowManagerName() == "Openbox";
   XChangeProperty(fl_display, xid, atom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(&type), 1);
+                  reinterpret_cast<const unsigned char*>(openbox ? types : types + 1),
+                  openbox ? 2 : 1);
   const Atom skip = atom("_NET_WM_STATE_SKIP_TASKBAR");
   XChangeProperty(fl_display, xid, atom("_NET_WM_STATE"), XA_ATOM, 32, PropModeAppend,
                   reinterpret_cast<const unsigned char*>(&skip), 1);
@@ -280,36 +358,6 @@ unsigned DoubleClickTime() {
   return time && *time > 0 ? static_cast<unsigned>(*time) : kDefault;
 }
 
-// Fontconfig leaves bitmap faces out unless the program adds them itself.
-// Reads fontconfig's configuration and caches first, unless done before.
-bool AddSansSerif() {
-  return FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(
-                                             "/usr/share/wine/fonts/ms_sans_serif.ttf")) != FcFalse;
-}
-
-// The family and style of the face that fontconfig gives for the FLTK font
-// `font` at `size` pixels, matched as FLTK matches it.
-std::string Face(Fl_Font font, int size) {
-  const char* name = Fl::get_font(font);
-  FcPattern* pattern =
-      FcPatternBuild(nullptr, FC_FAMILY, FcTypeString, name + 1, FC_WEIGHT, FcTypeInteger,
-                     name[0] == 'B' ? FC_WEIGHT_BOLD : FC_WEIGHT_MEDIUM, FC_PIXEL_SIZE,
-                     FcTypeDouble, static_cast<double>(size), nullptr);
-  FcResult result = FcResultNoMatch;
-  FcPattern* match = XftFontMatch(fl_display, fl_screen, pattern, &result);
-  FcPatternDestroy(pattern);
-  std::string face = "?";
-  FcChar8* family = nullptr;
-  FcChar8* style = nullptr;
-  if (match != nullptr && FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch &&
-      FcPatternGetString(match, FC_STYLE, 0, &style) == FcResultMatch) {
-    face = reinterpret_cast<const char*>(family) + std::string(" ") +
-           reinterpret_cast<const char*>(style);
-  }
-  if (match != nullptr) FcPatternDestroy(match);
-  return face;
-}
-
 // Centres `window` on the whole screen, as on Windows, not on its work area.
 void CentreOnScreen(Fl_Window& window) {
   int x = 0, y = 0, w = 0, h = 0;
@@ -320,15 +368,17 @@ void CentreOnScreen(Fl_Window& window) {
 }  // namespace
 
 // A native window showing one model.
-// The window is `scale` times the model's size: every layout pixel is a
-// block of `scale` by `scale`.
+// The window is the model's size zoomed by `zoom`; the prompts, laid out
+// for `dpi`, draw their buttons' focus marks as far inside as the layout
+// does.
 class ModelWindow : public Fl_Double_Window {
  public:
-  ModelWindow(FltkHost& host, TWindow& model, int scale)
-      : Fl_Double_Window(model.ClientWidth * scale, model.ClientHeight * scale),
+  ModelWindow(FltkHost& host, TWindow& model, TZoom zoom, int dpi)
+      : Fl_Double_Window(zoom.Scaled(model.ClientWidth), zoom.Scaled(model.ClientHeight)),
         host_(host),
         model_(model),
-        scale_(scale) {
+        zoom_(zoom),
+        focusInset_((4 * dpi + 48) / 96) {
     end();
     if (model.FrameKind == TWindow::Frame::Dialog) {
       size_range(w(), h(), w(), h());
@@ -357,37 +407,41 @@ class ModelWindow : public Fl_Double_Window {
     for (const auto& control : model_.Controls()) {
       const TControl& c = *control;
       if (!c.Visible) continue;
-      const TRect b = c.Bounds.Scaled(scale_);
+      const TRect b = zoom_.Scaled(c.Bounds);
       fl_push_clip(b.Left, b.Top, b.Width, b.Height);
       switch (c.Kind) {
         case TControlKind::Image:
-          DrawImage(BitmapImage(c.Picture), c.Bounds, c.Stretch, scale_);
+          DrawImage(c.Picture, c.Bounds, c.Stretch, zoom_);
           break;
         case TControlKind::Shape:
           fl_color(FL_BLACK);
-          for (int inset = 0; inset < scale_; ++inset) {
+          for (int inset = 0; inset < Line(); ++inset) {
             fl_rect(b.Left + inset, b.Top + inset, b.Width - 2 * inset, b.Height - 2 * inset);
           }
           break;
         case TControlKind::Label:
           fl_color(ground);
           fl_rectf(b.Left, b.Top, b.Width, b.Height);
-          host_.UseFont(c.Font, scale_, true);
-          DrawText(c, scale_, Cp1252ToUtf8(c.Caption), ink);
+          host_.UseFont(c.Font, zoom_, true);
+          DrawText(c, b, Cp1252ToUtf8(c.Caption), ink);
           break;
         case TControlKind::Button:
-          host_.UseFont(c.Font, scale_, true);
-          DrawButton(model_, c, model_.Focused() == &c, scale_);
+          host_.UseFont(c.Font, zoom_, true);
+          DrawButton(model_, c, model_.Focused() == &c, focusInset_);
           break;
       }
       fl_pop_clip();
     }
+    // A dotted mark around the control, one layout pixel outside it.
     for (const auto& control : model_.Controls()) {
-      const TRect& b = control->Bounds;
+      const TRect& c = control->Bounds;
       if (!control->Visible || !control->FocusMark) continue;
+      const TRect b = zoom_.Scaled({c.Left - 1, c.Top - 1, c.Width + 2, c.Height + 2});
       fl_color(FL_FOREGROUND_COLOR);
       fl_line_style(FL_DOT);
-      fl_rect(b.Left - 1, b.Top - 1, b.Width + 2, b.Height + 2);
+      for (int inset = 0; inset < Line(); ++inset) {
+        fl_rect(b.Left + inset, b.Top + inset, b.Width - 2 * inset, b.Height - 2 * inset);
+      }
       fl_line_style(0);
     }
   }
@@ -433,8 +487,10 @@ class ModelWindow : public Fl_Double_Window {
 
  private:
   // The event's position in layout pixels.
-  int X() const { return LayoutPixel(Fl::event_x(), scale_); }
-  int Y() const { return LayoutPixel(Fl::event_y(), scale_); }
+  int X() const { return zoom_.Layout(Fl::event_x()); }
+  int Y() const { return zoom_.Layout(Fl::event_y()); }
+  // A line one layout pixel wide, in screen pixels.
+  int Line() const { return std::max(1, zoom_.Scaled(1)); }
 
   // Passes a key to the model; false for keys the windows do not use. A
   // press of a key that is down already is a repeat. With detectable
@@ -464,7 +520,8 @@ class ModelWindow : public Fl_Double_Window {
 
   FltkHost& host_;
   TWindow& model_;
-  const int scale_;
+  const TZoom zoom_;
+  const int focusInset_;
   std::string title_;
   TClickCounter clicks_;
 };
@@ -502,22 +559,20 @@ int FltkHost::LogicalDpi() {
 void FltkHost::SetFonts() {
   if (fontsSet_) return;
   fontsSet_ = true;
-  Fl::set_font(kSansSerif, AddSansSerif() ? " MS Sans Serif" : " Liberation Sans");
-  Fl::set_font(kArial, " Arial");
-  Fl::set_font(kArialBold, "BArial");
+  SetUpFltkFonts();
 }
 
-int FltkHost::Enlargement(const TWindow& window) {
-  if (window.FrameKind == TWindow::Frame::Dialog) return 1;
+TZoom FltkHost::Zoom(const TWindow& window) {
+  if (window.FrameKind == TWindow::Frame::Dialog) return {};
   int x = 0, y = 0, w = 0, h = 0;
   Fl::screen_xywh(x, y, w, h, 0);
-  return WindowEnlargement(LogicalDpi(), window.ClientWidth, window.ClientHeight, w, h);
+  return WindowZoom(LogicalDpi(), window.ClientWidth, window.ClientHeight, w, h);
 }
 
 ModelWindow& FltkHost::NativeWindow(TWindow& window) {
   auto& native = windows_[&window];
   if (!native) {
-    native = std::make_unique<ModelWindow>(*this, window, Enlargement(window));
+    native = std::make_unique<ModelWindow>(*this, window, Zoom(window), LogicalDpi());
     native->SetTitle(&window == main_ ? title_ : window.Caption);
     if (&window == main_) native->xclass("orbilex");
   }
@@ -578,7 +633,12 @@ void FltkHost::RunModal(TWindow& window) {
   SyncKeysDown(window);
   ShowFocused(native, true);
   ApplyCursor(native);
+  Modal() = {&native, main_ != nullptr ? &NativeWindow(*main_) : nullptr};
+  Fl::event_dispatch(DispatchWhileModal);
   while (!window.ModalDone() && !quit_ && native.shown()) Fl::wait();
+  Fl::event_dispatch(nullptr);
+  Modal() = {};
+  Fl::remove_timeout(BringBackPrompt);
   native.hide();
   if (main_ != nullptr && !quit_) GiveFocus(NativeWindow(*main_));
 }
@@ -623,7 +683,7 @@ void FltkHost::TitleChanged(const std::string& title) {
 }
 
 int FltkHost::TextWidth(const TFont& font, std::string_view text) {
-  UseFont(font, 1);
+  UseFont(font, {});
   return static_cast<int>(fl_width(Cp1252ToUtf8(text).c_str()) + 0.5);
 }
 
@@ -638,37 +698,38 @@ void FltkHost::FitTexts(const TWindow& window) {
   fitted_.clear();
 }
 
-void FltkHost::UseFont(const TFont& font, int scale, bool drawing) {
-  Fitted& fitted = Fit(font, scale);
-  fl_font(MapFont(font), fitted.Size);
+void FltkHost::UseFont(const TFont& font, TZoom zoom, bool drawing) {
+  Fitted& fitted = Fit(font, zoom);
+  SetFltkFont(font, fitted.Size);
   if (drawing && !fitted.Traced) {
     fitted.Traced = true;
-    if (trace_) TraceFont(font, scale, fitted.Size);
+    if (trace_) TraceFont(font, zoom, fitted.Size);
   }
 }
 
-FltkHost::Fitted& FltkHost::Fit(const TFont& font, int scale) {
-  const auto [entry, added] = fitted_.try_emplace({font.Name, font.Bold, font.Height, scale},
-                                                  Fitted{font.Height * scale, false});
+FltkHost::Fitted& FltkHost::Fit(const TFont& font, TZoom zoom) {
+  const auto [entry, added] =
+      fitted_.try_emplace({font.Name, font.Bold, font.Height, zoom.Num, zoom.Den},
+                          Fitted{zoom.Scaled(font.Height), false});
   Fitted& fitted = entry->second;
   if (!added) return fitted;
   SetFonts();
   const int smallest = std::max(1, fitted.Size * 3 / 4);
   for (;; --fitted.Size) {
-    fl_font(MapFont(font), fitted.Size);
-    if (fitted.Size <= smallest || Fullest(font, scale).Share <= 1) break;
+    SetFltkFont(font, fitted.Size);
+    if (fitted.Size <= smallest || Fullest(font, zoom).Share <= 1) break;
   }
   return fitted;
 }
 
-FltkHost::Fill FltkHost::Fullest(const TFont& font, int scale) const {
+FltkHost::Fill FltkHost::Fullest(const TFont& font, TZoom zoom) const {
   Fill fullest;
   for (const Text& text : texts_) {
     if (text.Font.Name != font.Name || text.Font.Bold != font.Bold ||
         text.Font.Height != font.Height) {
       continue;
     }
-    Fill fill{&text, 0, 0, text.Width * scale, text.Height * scale, 0};
+    Fill fill{&text, 0, 0, zoom.Scaled(text.Width), zoom.Scaled(text.Height), 0};
     if (text.Button) {
       fill.RoomWidth -= Fl::box_dw(FL_UP_BOX);
       fill.RoomHeight -= Fl::box_dh(FL_UP_BOX);
@@ -686,11 +747,12 @@ FltkHost::Fill FltkHost::Fullest(const TFont& font, int scale) const {
 // Franck-Hertz" fills 214 x 14 of 229 x 15": the font asked for, the face
 // fontconfig gives and the size it is drawn at, and the text that fills its
 // room most there, with its extent and room in pixels.
-void FltkHost::TraceFont(const TFont& font, int scale, int size) const {
+void FltkHost::TraceFont(const TFont& font, TZoom zoom, int size) const {
   std::string event = "font " + font.Name + (font.Bold ? " bold " : " ") +
-                      std::to_string(font.Height * scale) + " px: " + Face(MapFont(font), size) +
-                      " at " + std::to_string(size) + " px";
-  const Fill fill = Fullest(font, scale);
+                      std::to_string(zoom.Scaled(font.Height)) +
+                      " px: " + FltkFace(SetFltkFont(font, size), size) + " at " +
+                      std::to_string(size) + " px";
+  const Fill fill = Fullest(font, zoom);
   if (fill.Most != nullptr) {
     event += "; " + TraceQuoted(fill.Most->Caption) + " fills " + std::to_string(fill.Width) +
              " x " + std::to_string(fill.Height) + " of " + std::to_string(fill.RoomWidth) + " x " +

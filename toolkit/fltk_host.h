@@ -79,26 +79,25 @@ class FltkHost : public Host {
     bool Traced;
   };
 
-  // Adds "MS Sans Serif" from fonts-wine, once, then names the
-  // fonts: "MS Sans Serif" (Liberation Sans stands in without it), "Arial"
-  // and bold "Arial" as fontconfig gives them. Called when a window is
+  // Sets the fonts up (SetUpFltkFonts), once. Called when a window is
   // first drawn, or a text measured.
   void SetFonts();
-  // The start window's enlargement (WindowEnlargement) at the desktop's
-  // dpi on the first screen; 1 for the prompts, which scale themselves.
-  int Enlargement(const TWindow& window);
+  // The start window's zoom (WindowZoom) at the desktop's dpi on the first
+  // screen; 1 for the prompts, which scale themselves.
+  TZoom Zoom(const TWindow& window);
   ModelWindow& NativeWindow(TWindow& window);
-  // Sets `font` for `scale` times enlarged windows at its fitted size; the
-  // first time it is set for drawing, traces it.
-  void UseFont(const TFont& font, int scale, bool drawing = false);
+  // Sets `font` for windows zoomed by `zoom` at its fitted size, in the
+  // face that draws that size (SetFltkFont); the first time it is set for
+  // drawing, traces it.
+  void UseFont(const TFont& font, TZoom zoom, bool drawing = false);
   // The font's fitted size: the largest, from its own down to three
   // quarters of it, at which the texts taken in for it fit.
-  Fitted& Fit(const TFont& font, int scale);
-  // The text taken in for `font` that fills its room most, `scale` times
-  // enlarged, in the font as set.
-  Fill Fullest(const TFont& font, int scale) const;
-  // Traces `font`, set at `size` pixels for `scale` times enlarged windows.
-  void TraceFont(const TFont& font, int scale, int size) const;
+  Fitted& Fit(const TFont& font, TZoom zoom);
+  // The text taken in for `font` that fills its room most, zoomed by
+  // `zoom`, in the font as set.
+  Fill Fullest(const TFont& font, TZoom zoom) const;
+  // Traces `font`, set at `size` pixels for windows zoomed by `zoom`.
+  void TraceFont(const TFont& font, TZoom zoom, int size) const;
   void ApplyCursor(ModelWindow& window);
 
   // A timer's FLTK timeout and when its interval is over.
@@ -110,8 +109,8 @@ class FltkHost : public Host {
 
   bool fontsSet_ = false;
   std::vector<Text> texts_;
-  // By font name, bold, height and enlargement.
-  std::map<std::tuple<std::string, bool, int, int>, Fitted> fitted_;
+  // By font name, bold, height and zoom.
+  std::map<std::tuple<std::string, bool, int, int, int>, Fitted> fitted_;
   std::function<void(std::string_view)> trace_;
   std::map<TTimer*, std::unique_ptr<Armed>> armed_;
   bool quit_ = false;

@@ -1,6 +1,7 @@
 #include "toolkit/forms.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "toolkit/host.h"
 
@@ -292,9 +293,45 @@ void TApplication::Terminate() {
   host_.Quit();
 }
 
-// ------------------------------------------------------------ enlargement
+// ------------------------------------------------------------------ zoom
 
-int WindowEnlargement(int dpi, int width, int height, int screenWidth, int screenHeight) {
-  if (width <= 0 || height <= 0) return 1;
-  return std::max(1, std::min({dpi / 96, screenWidth / width, screenHeight / height}));
+namespace {
+
+// Quotients rounded down and up, also for negative numerators (the
+// denominator is positive).
+int FloorDiv(long long a, long long b) {
+  return static_cast<int>(a >= 0 ? a / b : -((-a + b - 1) / b));
+}
+int CeilDiv(long long a, long long b) {
+  return -FloorDiv(-a, b);
+}
+
+}  // namespace
+
+int TZoom::Scaled(int value) const {
+  return FloorDiv(2LL * value * Num + Den, 2LL * Den);
+}
+
+TRect TZoom::Scaled(const TRect& r) const {
+  const int left = Scaled(r.Left);
+  const int top = Scaled(r.Top);
+  return {left, top, Scaled(r.Left + r.Width) - left, Scaled(r.Top + r.Height) - top};
+}
+
+int TZoom::Layout(int value) const {
+  // Pixel p lies in layout pixel L when Scaled(L) <= p < Scaled(L + 1),
+  // that is when L * Num / Den < p + 1/2 <= (L + 1) * Num / Den.
+  return CeilDiv((2LL * value + 1) * Den, 2LL * Num) - 1;
+}
+
+TZoom WindowZoom(int dpi, int width, int height, int screenWidth, int screenHeight) {
+  if (width <= 0 || height <= 0) return {};
+  const auto fits = [&](long long num, long long den) {
+    return width * num <= screenWidth * den && height * num <= screenHeight * den;
+  };
+  if (dpi >= 120 && dpi < 192 && fits(dpi, 96)) {
+    const int common = std::gcd(dpi, 96);
+    return {dpi / common, 96 / common};
+  }
+  return {std::max(1, std::min({dpi / 96, screenWidth / width, screenHeight / height})), 1};
 }

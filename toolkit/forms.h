@@ -22,10 +22,22 @@ struct TRect {
   bool Contains(int x, int y) const {
     return x >= Left && y >= Top && x < Left + Width && y < Top + Height;
   }
-  // The rectangle with every coordinate `scale` times as large.
-  TRect Scaled(int scale) const {
-    return {Left * scale, Top * scale, Width * scale, Height * scale};
-  }
+};
+
+// How the layout pixels of a window map to screen pixels: Num / Den screen
+// pixels a layout pixel (1/1 unscaled, 2/1 doubled, 144/96 at 150 %).
+struct TZoom {
+  int Num = 1;
+  int Den = 1;
+  // A layout coordinate on the screen, rounded to the nearest pixel (halves
+  // up).
+  int Scaled(int value) const;
+  // A box on the screen: its edges are scaled, so boxes that touch in the
+  // layout touch on the screen.
+  TRect Scaled(const TRect& r) const;
+  // The layout pixel that screen pixel `value` belongs to: the one whose
+  // scaled extent holds it, also left of and above the window.
+  int Layout(int value) const;
 };
 
 struct TFont {

@@ -8,10 +8,7 @@
 #include <string>
 #include <string_view>
 
-class TWindow;
-class TTimer;
-struct TFont;
-enum class TCursor;
+#include "toolkit/forms.h"
 
 class Host {
  public:
@@ -46,13 +43,10 @@ class Host {
   virtual int LogicalDpi() = 0;
 };
 
-// How many times a borderless window of `width` by `height` layout pixels is
-// shown enlarged at `dpi`, each layout pixel a square block: floor(dpi / 96)
-// from 192 dpi on, at most what fits a screen of `screenWidth` by
-// `screenHeight`, and at least 1.
-int WindowEnlargement(int dpi, int width, int height, int screenWidth, int screenHeight);
-// A screen coordinate of a window enlarged `scale` times, in layout pixels
-// (rounded down, also left of and above the window).
-inline int LayoutPixel(int value, int scale) {
-  return value >= 0 ? value / scale : (value - scale + 1) / scale;
-}
+// How a borderless window of `width` by `height` layout pixels is shown at
+// `dpi` on a screen of `screenWidth` by `screenHeight`: unscaled below 120
+// dpi; from 120 to 191 dpi scaled by dpi / 96; from 192 dpi on enlarged
+// floor(dpi / 96) times, each layout pixel a square block. Never larger
+// than fits the screen: a scale that does not fit gives way to the largest
+// whole one that does, at least 1.
+TZoom WindowZoom(int dpi, int width, int height, int screenWidth, int screenHeight);

@@ -12,6 +12,8 @@
 #include <utility>
 
 #include "toolkit/forms.h"
+#include "toolkit/resample.h"
+#include "toolkit/win32_fonts.h"
 
 namespace {
 
@@ -160,8 +162,8 @@ struct Win32Host::Impl {
     WindowHandle Handle;
     bool Active = false;
     std::string ShownCaption;
-    // Every layout pixel is a block of Scale by Scale on the screen.
-    int Scale = 1;
+    // How the layout shows on the screen.
+    TZoom Zoom;
   };
 
   HINSTANCE Instance = GetModuleHandleW(nullptr);
@@ -175,6 +177,10 @@ struct Win32Host::Impl {
   UINT_PTR NextTimerId = 1;
   std::map<std::tuple<std::string, int, bool>, GdiObject<HFONT>> Fonts;
   std::map<TBitmap, GdiObject<HBITMAP>> Bitmaps;
+  // The bitmaps resampled for a zoomed window, by bitmap and size.
+  std::map<std::tuple<TBitmap, int, int>, GdiObject<HBITMAP>> Resampled;
+  // The screen's dpi, which the prompts are laid out for.
+  int Dpi = 96;
 
   Impl() {
     WNDCLASSEXW windowClass{};
@@ -189,6 +195,8 @@ struct Win32Host::Impl {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = kWindowClass;
     RegisterClassExW(&windowClass);
+    WindowDc screen(nullptr);
+    Dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
   }
 
   ~Impl() { DestroyWindows(); }
@@ -218,17 +226,17 @@ struct Win32Host::Impl {
     CreateWindowExW(exStyle, kWindowClass, Widen(native->ShownCaption).c_str(), style, left, top,
                     width, height, dialog ? MainHandle : nullptr, nullptr, Instance, native.get());
     Native& result = *native;
-    // The start window is enlarged at a high dpi; the prompts scale
+    // The start window is scaled from 120 dpi on; the prompts scale
     // themselves.
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
     const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
     if (!dialog && result.Handle) {
-      result.Scale = WindowEnlargement(WindowDpi(result.Handle.get()), model.ClientWidth,
-                                       model.ClientHeight, screenWidth, screenHeight);
+      result.Zoom = WindowZoom(WindowDpi(result.Handle.get()), model.ClientWidth,
+                               model.ClientHeight, screenWidth, screenHeight);
     }
-    if (result.Scale > 1) {
-      const int w = model.ClientWidth * result.Scale;
-      const int h = model.ClientHeight * result.Scale;
+    if (result.Zoom.Num != result.Zoom.Den) {
+      const int w = result.Zoom.Scaled(model.ClientWidth);
+      const int h = result.Zoom.Scaled(model.ClientHeight);
       SetWindowPos(result.Handle.get(), nullptr, (screenWidth - w) / 2, (screenHeight - h) / 2, w,
                    h, SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -298,13 +306,7 @@ struct Win32Host::Impl {
     auto key = std::make_tuple(font.Name, font.Height, font.Bold);
     auto it = Fonts.find(key);
     if (it != Fonts.end()) return it->second.get();
-    // Every text is code page 1252, so every font is asked for with the
-    // Western character set.
-    HFONT handle =
-        CreateFontW(-font.Height, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                    ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                    DEFAULT_PITCH | FF_DONTCARE, Widen(font.Name).c_str());
-    return Fonts.emplace(key, GdiObject<HFONT>(handle)).first->second.get();
+    return Fonts.emplace(key, GdiObject<HFONT>(CreateDrawingFont(font))).first->second.get();
   }
 
   HBITMAP Bitmap(TBitmap bitmap) {
@@ -345,34 +347,38 @@ struct Win32Host::Impl {
       for (const auto& control : native.Model->Controls()) {
         if (control->Visible) PaintControl(buffer.get(), native, *control);
       }
+      // A dotted mark around the control, one layout pixel outside it.
       for (const auto& control : native.Model->Controls()) {
         if (!control->Visible || !control->FocusMark) continue;
-        RECT focus = ToRect(control->Bounds);
-        InflateRect(&focus, 1, 1);
-        DrawFocusRect(buffer.get(), &focus);
+        const TRect& c = control->Bounds;
+        RECT focus = ToRect(native.Zoom.Scaled({c.Left - 1, c.Top - 1, c.Width + 2, c.Height + 2}));
+        for (int i = 0; i < Line(native.Zoom); ++i) {
+          DrawFocusRect(buffer.get(), &focus);
+          InflateRect(&focus, -1, -1);
+        }
       }
       BitBlt(paint.get(), 0, 0, client.right, client.bottom, buffer.get(), 0, 0, SRCCOPY);
     }
   }
 
   void PaintControl(HDC dc, const Native& native, const TControl& control) {
-    const int scale = native.Scale;
-    RECT bounds = ToRect(control.Bounds.Scaled(scale));
+    const TZoom& zoom = native.Zoom;
+    RECT bounds = ToRect(zoom.Scaled(control.Bounds));
     switch (control.Kind) {
       case TControlKind::Image:
-        PaintImage(dc, control, scale);
+        PaintImage(dc, control, zoom);
         break;
       case TControlKind::Shape:
         // A black frame one layout pixel wide.
-        for (int i = 0; i < scale; ++i) {
+        for (int i = 0; i < Line(zoom); ++i) {
           FrameRect(dc, &bounds, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
           InflateRect(&bounds, -1, -1);
         }
         break;
       case TControlKind::Label: {
         FillRect(dc, &bounds, Ground(native));
-        Selection font(dc,
-                       Font({control.Font.Name, control.Font.Height * scale, control.Font.Bold}));
+        Selection font(
+            dc, Font({control.Font.Name, zoom.Scaled(control.Font.Height), control.Font.Bold}));
         SetTextColor(dc, IsDialog(native) ? GetSysColor(COLOR_WINDOWTEXT) : RGB(0, 0, 0));
         UINT format = DT_NOPREFIX | DT_TOP;
         format |= control.Alignment == TAlignment::Right ? DT_RIGHT : DT_LEFT;
@@ -387,27 +393,62 @@ struct Win32Host::Impl {
     }
   }
 
-  // Draws the control's bitmap, each of its pixels a block of `scale` by
-  // `scale`.
-  void PaintImage(HDC dc, const TControl& control, int scale) {
+  // A line one layout pixel wide, in screen pixels.
+  static int Line(const TZoom& zoom) { return std::max(1, zoom.Scaled(1)); }
+
+  // Draws the control's bitmap, stretched to its bounds or at its own size
+  // cut to them, resampled with the bitmap's filter in a zoomed window.
+  void PaintImage(HDC dc, const TControl& control, const TZoom& zoom) {
     HBITMAP bitmap = Bitmap(control.Picture);
     if (bitmap == nullptr) return;
     BITMAP info{};
     GetObjectW(bitmap, sizeof info, &info);
+    const TRect& b = control.Bounds;
+    const int w = control.Stretch ? info.bmWidth : std::min<int>(b.Width, info.bmWidth);
+    const int h = control.Stretch ? info.bmHeight : std::min<int>(b.Height, info.bmHeight);
+    const TRect target =
+        zoom.Scaled({b.Left, b.Top, control.Stretch ? b.Width : w, control.Stretch ? b.Height : h});
+    if (target.Width <= 0 || target.Height <= 0) return;
+    if (target.Width != w || target.Height != h) {
+      bitmap = Resample(control.Picture, bitmap, w, h, target.Width, target.Height);
+      if (bitmap == nullptr) return;
+    }
     MemoryDc source(dc);
     Selection selected(source.get(), bitmap);
-    const TRect& b = control.Bounds;
-    SetStretchBltMode(dc, COLORONCOLOR);
-    if (control.Stretch) {
-      StretchBlt(dc, b.Left * scale, b.Top * scale, b.Width * scale, b.Height * scale, source.get(),
-                 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-    } else {
-      // At its own size, cut to the control's bounds.
-      const int w = std::min<int>(b.Width, info.bmWidth);
-      const int h = std::min<int>(b.Height, info.bmHeight);
-      StretchBlt(dc, b.Left * scale, b.Top * scale, w * scale, h * scale, source.get(), 0, 0, w, h,
-                 SRCCOPY);
+    BitBlt(dc, target.Left, target.Top, target.Width, target.Height, source.get(), 0, 0, SRCCOPY);
+  }
+
+  // The top-left `w` by `h` pixels of `bitmap` resampled to `width` by
+  // `height`, kept for the next frame; nullptr when that fails.
+  HBITMAP Resample(TBitmap which, HBITMAP bitmap, int w, int h, int width, int height) {
+    auto [entry, added] = Resampled.try_emplace({which, width, height});
+    if (!added) return entry->second.get();
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;  // blue, green, red, unused; rows top to bottom
+    format.bmiHeader.biCompression = BI_RGB;
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof info, &info);
+    format.bmiHeader.biWidth = info.bmWidth;
+    format.bmiHeader.biHeight = -info.bmHeight;
+    RgbImage image{info.bmWidth, info.bmHeight, 4, {}};
+    image.Pixels.resize(static_cast<std::size_t>(info.bmWidth) * info.bmHeight * 4);
+    WindowDc screen(nullptr);
+    if (GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(info.bmHeight), image.Pixels.data(),
+                  &format, DIB_RGB_COLORS) == 0) {
+      return nullptr;
     }
+    const RgbImage scaled = ::Resample(image, w, h, width, height, FilterFor(which));
+    if (scaled.Empty()) return nullptr;
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height;
+    void* bits = nullptr;
+    HBITMAP made = CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (made == nullptr) return nullptr;
+    std::copy(scaled.Pixels.begin(), scaled.Pixels.end(), static_cast<unsigned char*>(bits));
+    entry->second.reset(made);
+    return made;
   }
 
   // A push button; the focused one of the active dialog carries the dark
@@ -428,8 +469,10 @@ struct Win32Host::Impl {
     DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     if (focused) {
+      // As far inside as the layout, which is scaled for the screen's dpi.
       RECT focus = bounds;
-      InflateRect(&focus, -3, -3);
+      const int inset = MulDiv(3, Dpi, 96);
+      InflateRect(&focus, -inset, -inset);
       DrawFocusRect(dc, &focus);
     }
   }
@@ -438,15 +481,44 @@ struct Win32Host::Impl {
 
   // A mouse message's position in layout pixels.
   static int X(const Native& native, LPARAM lParam) {
-    return LayoutPixel(GET_X_LPARAM(lParam), native.Scale);
+    return native.Zoom.Layout(GET_X_LPARAM(lParam));
   }
   static int Y(const Native& native, LPARAM lParam) {
-    return LayoutPixel(GET_Y_LPARAM(lParam), native.Scale);
+    return native.Zoom.Layout(GET_Y_LPARAM(lParam));
+  }
+
+  // Brings the prompt shown modally back from minimised and raises it with
+  // the focus, as Windows does for an owned modal dialog. Hidden and shown
+  // again when it is not the foreground window: a window manager may have
+  // minimised it without the program being told.
+  void BringBackPrompt() {
+    TWindow* modal = Application != nullptr ? Application->ModalWindow() : nullptr;
+    Native* prompt = modal != nullptr ? Find(*modal) : nullptr;
+    if (prompt == nullptr || modal->ModalDone() || !IsWindowVisible(prompt->Handle.get())) return;
+    HWND handle = prompt->Handle.get();
+    if (IsIconic(handle)) {
+      ShowWindow(handle, SW_RESTORE);
+    } else if (GetForegroundWindow() != handle) {
+      ShowWindow(handle, SW_HIDE);
+      ShowWindow(handle, SW_SHOW);
+    }
+    SetForegroundWindow(handle);
+    SetFocus(handle);
   }
 
   LRESULT Handle(Native& native, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND handle = native.Handle.get();
     TWindow& model = *native.Model;
+    // While a prompt is up, the start window restored, activated or
+    // clicked (it is disabled, so a click comes as WM_SETCURSOR on
+    // HTERROR) brings it back.
+    if (!IsDialog(native) &&
+        ((message == WM_SIZE && wParam == SIZE_RESTORED) ||
+         (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) ||
+         (message == WM_SETCURSOR && static_cast<short>(LOWORD(lParam)) == HTERROR &&
+          HIWORD(lParam) == WM_LBUTTONDOWN))) {
+      BringBackPrompt();
+    }
     switch (message) {
       case WM_PAINT:
         Paint(native);
