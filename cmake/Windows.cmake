@@ -21,6 +21,7 @@ add_executable(start WIN32
   app/nothrow_win32.cpp
   app/start_win32.cpp
   platform/win32_platform.cpp
+  toolkit/win32_access.cpp
   toolkit/win32_host.cpp
   assets/start.rc)
 target_compile_definitions(start PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
