@@ -538,6 +538,7 @@ void FltkHost::Run(TWindow& mainWindow) {
   ShowFocused(window, false);
   ApplyCursor(window);
   ShowInTaskBar(window);
+  if (access_.Start(title_.c_str())) access_.Shown(mainWindow, true);
   while (!quit_ && Fl::first_window() != nullptr) Fl::wait();
   for (auto& [model, native] : windows_) native->hide();
 }
@@ -558,8 +559,11 @@ void FltkHost::RunModal(TWindow& window) {
   native.set_modal();
   ShowFocused(native, true);
   ApplyCursor(native);
+  access_.Shown(window, true);
+  access_.FocusMoved(window);
   while (!window.ModalDone() && !quit_ && native.shown()) Fl::wait();
   native.hide();
+  access_.Shown(window, false);
   if (main_ != nullptr && !quit_) GiveFocus(NativeWindow(*main_));
 }
 
@@ -590,6 +594,7 @@ void FltkHost::Invalidate(TWindow& window) {
   ModelWindow& native = *found->second;
   if (&window != main_) native.SetTitle(window.Caption);
   native.redraw();
+  access_.Changed(window);
 }
 
 void FltkHost::CursorChanged(TCursor cursor) {
