@@ -209,7 +209,8 @@ int DoAction(void* object, int i) {
   TWindow* window = node->Window;
   TControl* control = node->Control;
   // Run from FLTK's loop, not inside the bridge's reply.
-  Fl::awake(
+  Fl::add_timeout(
+      0.0,
       [](void* data) {
         auto* target = static_cast<std::pair<TWindow*, TControl*>*>(data);
         if (parts.count(target->first) != 0) target->first->AccessibleAction(*target->second);
