@@ -1,20 +1,26 @@
 #include "toolkit/access.h"
 
-#include <algorithm>
-
 std::vector<TAccessible> AccessibleParts(const TWindow& window) {
-  std::vector<TAccessible> parts;
-  const TControl* focus = window.AccessibleFocus();
+  // The controls in reading order, each put after those above it or left
+  // of it on its row.
+  std::vector<TControl*> order;
   for (const auto& control : window.Controls()) {
     if (!control->Visible || control->AccessRole == TAccessRole::None) continue;
-    const bool focusable = control->AccessRole != TAccessRole::StaticText;
-    parts.push_back({control.get(), control->AccessRole, control->Caption, control->Bounds,
-                     focusable, control.get() == focus});
+    const TRect& b = control->Bounds;
+    auto at = order.begin();
+    while (at != order.end() && ((*at)->Bounds.Top < b.Top ||
+                                 ((*at)->Bounds.Top == b.Top && (*at)->Bounds.Left <= b.Left))) {
+      ++at;
+    }
+    order.insert(at, control.get());
   }
-  std::stable_sort(parts.begin(), parts.end(), [](const TAccessible& a, const TAccessible& b) {
-    return a.Bounds.Top != b.Bounds.Top ? a.Bounds.Top < b.Bounds.Top
-                                        : a.Bounds.Left < b.Bounds.Left;
-  });
+  std::vector<TAccessible> parts;
+  parts.reserve(order.size());
+  for (TControl* control : order) {
+    parts.push_back({control, control->AccessRole, control->Caption, control->Bounds,
+                     control->AccessRole != TAccessRole::StaticText,
+                     control == window.AccessibleFocus()});
+  }
   return parts;
 }
 
