@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <FL/Fl.H>
 
@@ -335,8 +336,11 @@ bool AtkAccess::Start(const char* name) {
   if (application_) return true;
   const char* off = std::getenv("NO_AT_BRIDGE");
   if (off != nullptr && std::string(off) == "1") return false;
+  // A session bus, named or at its usual place, or the accessibility bus.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (std::getenv("DBUS_SESSION_BUS_ADDRESS") == nullptr &&
-      std::getenv("AT_SPI_BUS_ADDRESS") == nullptr) {
+      std::getenv("AT_SPI_BUS_ADDRESS") == nullptr &&
+      (runtime == nullptr || access((std::string(runtime) + "/bus").c_str(), F_OK) != 0)) {
     return false;
   }
   if (!Load()) return false;
