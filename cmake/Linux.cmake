@@ -32,7 +32,8 @@ add_custom_command(
   COMMENT "Embedding the bitmaps"
   VERBATIM)
 
-add_executable(start app/start_linux.cpp toolkit/fltk_host.cpp toolkit/fltk_fonts.cpp ${CMAKE_CURRENT_BINARY_DIR}/assets.cpp)
+add_executable(start app/start_linux.cpp toolkit/fltk_host.cpp toolkit/fltk_fonts.cpp
+  toolkit/atk_access.cpp ${CMAKE_CURRENT_BINARY_DIR}/assets.cpp)
 target_compile_options(start PRIVATE ${FLTK_CXXFLAGS})
 target_compile_definitions(start PRIVATE START_VERSION="${PROJECT_VERSION}")
 target_link_libraries(start PRIVATE startcore posixplatform startbmp PkgConfig::FONTCONFIG ${FLTK_LDFLAGS})

@@ -24,6 +24,7 @@ add_executable(start WIN32
   app/start_win32.cpp
   platform/win32_platform.cpp
   platform/win32_ports.cpp
+  toolkit/win32_access.cpp
   toolkit/win32_host.cpp
   toolkit/win32_fonts.cpp
   toolkit/resample.cpp

@@ -14,3 +14,9 @@ endif()
 # with one line of bold text.
 add_executable(baseline_win32 WIN32 bench/baseline_win32.cpp)
 target_compile_definitions(baseline_win32 PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+
+# Asks the start menu from another process what a screen reader gets
+# (tests/wine_access_test.sh).
+add_executable(msaa_probe tools/msaa_probe.cpp)
+target_compile_definitions(msaa_probe PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+target_link_libraries(msaa_probe PRIVATE oleacc ole32 oleaut32)

@@ -70,7 +70,7 @@ link_libraries() {
 # The tools that the scripts and the tests run.
 TOOLS=(cmake ninja g++ pkg-config fltk-config Xvfb openbox fluxbox xsettingsd xdotool xwininfo xprop import
   compare i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ /usr/lib/wine/wine64 /usr/lib/wine/wine clang++ xorriso
-  debootstrap wget objdump git osslsigncode openssl)
+  debootstrap wget objdump git osslsigncode openssl dbus-run-session /usr/libexec/at-spi-bus-launcher)
 
 # Checks list $1; prints what it misses and returns 1 when it misses any.
 check() {

@@ -612,6 +612,7 @@ void FltkHost::Run(TWindow& mainWindow) {
   ShowFocused(window, false);
   ApplyCursor(window);
   ShowInTaskBar(window);
+  if (access_.Start(title_.c_str())) access_.Shown(mainWindow, true);
   while (!quit_ && Fl::first_window() != nullptr) Fl::wait();
   for (auto& [model, native] : windows_) native->hide();
 }
@@ -635,11 +636,14 @@ void FltkHost::RunModal(TWindow& window) {
   ApplyCursor(native);
   Modal() = {&native, main_ != nullptr ? &NativeWindow(*main_) : nullptr};
   Fl::event_dispatch(DispatchWhileModal);
+  access_.Shown(window, true);
+  access_.FocusMoved(window);
   while (!window.ModalDone() && !quit_ && native.shown()) Fl::wait();
   Fl::event_dispatch(nullptr);
   Modal() = {};
   Fl::remove_timeout(BringBackPrompt);
   native.hide();
+  access_.Shown(window, false);
   if (main_ != nullptr && !quit_) GiveFocus(NativeWindow(*main_));
 }
 
@@ -670,6 +674,7 @@ void FltkHost::Invalidate(TWindow& window) {
   ModelWindow& native = *found->second;
   if (&window != main_) native.SetTitle(window.Caption);
   native.redraw();
+  access_.Changed(window);
 }
 
 void FltkHost::CursorChanged(TCursor cursor) {

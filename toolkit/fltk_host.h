@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "toolkit/atk_access.h"
 #include "toolkit/forms.h"
 #include "toolkit/host.h"
 
@@ -42,6 +43,8 @@ class FltkHost : public Host {
   // The desktop's font resolution, the resource Xft.dpi that desktops set
   // for scaling; 96 without it.
   int LogicalDpi() override;
+  // Told to screen readers (toolkit/atk_access.h).
+  void FocusMoved(TWindow& window) override { access_.FocusMoved(window); }
 
   // Takes in every text that `window` shows now, with the room it has there
   // (a label's box, an auto-sized label's way to the window's edge, a
@@ -118,4 +121,5 @@ class FltkHost : public Host {
   TCursor cursor_{};
   TWindow* main_ = nullptr;
   std::map<TWindow*, std::unique_ptr<ModelWindow>> windows_;
+  AtkAccess access_;
 };

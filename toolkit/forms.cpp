@@ -119,9 +119,11 @@ void TWindow::MouseDown(int x, int y, int clickCount) {
   captured_ = control;
   pressTarget_ = clickCount == 1 ? control : nullptr;
   if (control != nullptr && control->Kind == TControlKind::Button) {
+    const bool moved = focused_ != control;
     focused_ = control;
     pressed_ = pressTarget_;
     Invalidate();
+    if (moved) FocusMoved();
   }
 }
 
@@ -142,6 +144,14 @@ void TWindow::Click(TControl& control) {
   if (control.OnClick) control.OnClick(control);
 }
 
+void TWindow::AccessibleAction(TControl& control) {
+  if (AcceptsInput() && control.Visible) Click(control);
+}
+
+void TWindow::FocusMoved() {
+  if (Application != nullptr) Application->Backend().FocusMoved(*this);
+}
+
 void TWindow::FocusNext(int step) {
   std::vector<TControl*> order;
   for (const auto& c : controls_) {
@@ -155,6 +165,7 @@ void TWindow::FocusNext(int step) {
   const int index = it == order.end() ? 0 : static_cast<int>(it - order.begin());
   focused_ = order[static_cast<std::size_t>(((index + step) % n + n) % n)];
   Invalidate();
+  FocusMoved();
 }
 
 namespace {

@@ -52,13 +52,20 @@ enum class TAlignment { Left, Right };
 enum class TBitmap { None, Leiste, Logo, FahneEng, Fahneger, Pfeil };
 enum class TKey { Tab, ShiftTab, Enter, Space, Escape, AltF4, Up, Down, Home, End };
 inline constexpr std::size_t kKeyCount = 10;
+// What a control is to a screen reader (toolkit/access.h); None leaves it out.
+enum class TAccessRole { None, Link, PushButton, StaticText };
 
 class TControl {
  public:
   using Handler = std::function<void(TControl& sender)>;
 
   TControl(std::string name, TControlKind kind, TRect bounds)
-      : Name(std::move(name)), Kind(kind), Bounds(bounds) {}
+      : Name(std::move(name)),
+        Kind(kind),
+        Bounds(bounds),
+        AccessRole(kind == TControlKind::Button  ? TAccessRole::PushButton
+                   : kind == TControlKind::Label ? TAccessRole::StaticText
+                                                 : TAccessRole::None) {}
 
   std::string Name;
   TControlKind Kind;
@@ -73,6 +80,8 @@ class TControl {
   TBitmap Picture = TBitmap::None;
   int TabOrder = -1;       // buttons: position in the tab order
   bool FocusMark = false;  // a dotted rectangle around it shows the keyboard focus
+  // Buttons are push buttons and labels static text unless set otherwise.
+  TAccessRole AccessRole;
 
   Handler OnMouseMove;
   Handler OnClick;
@@ -134,11 +143,18 @@ class TWindow {
   // Keyboard focus among the buttons, and the button held down by the mouse.
   TControl* Focused() const { return focused_; }
   TControl* Pressed() const { return pressed_; }
+  // The control a screen reader is told has the focus: the focused button,
+  // or what the window's own keyboard use selects; nullptr for none.
+  virtual const TControl* AccessibleFocus() const { return focused_; }
+  // A screen reader's default action on `control`: clicks it.
+  void AccessibleAction(TControl& control);
 
  protected:
   TControl& Add(std::string name, TControlKind kind, TRect bounds);
   void Invalidate();
   void Click(TControl& control);
+  // Tells the backend that AccessibleFocus() moved.
+  void FocusMoved();
   // Called for mouse moves over no control, and by controls that pass them on.
   virtual void FormMouseMove() {}
   // Keys for a window's own keyboard use; true when the key was used.

@@ -19,6 +19,11 @@ void HeadlessHost::TimerChanged(TTimer& timer) {
   }
 }
 
+void HeadlessHost::FocusMoved(TWindow& window) {
+  const TControl* focus = window.AccessibleFocus();
+  FocusMoves.push_back(window.Name + ": " + (focus != nullptr ? focus->Caption : ""));
+}
+
 int HeadlessHost::TextWidth(const TFont&, std::string_view text) {
   return 6 * static_cast<int>(text.size());
 }

@@ -36,6 +36,9 @@ class HeadlessHost : public Host {
   // Times at which a timer was armed to fire, by timer name.
   std::map<std::string, std::vector<std::uint64_t>> Armed;
   bool AnyTimerArmed() const { return !timers_.empty(); }
+  // Each focus move: the window's name and the text of its accessible focus
+  // ("" for none), as "Form1: Beenden".
+  std::vector<std::string> FocusMoves;
 
   void Run(TWindow& mainWindow) override;
   void Quit() override { quit_ = true; }
@@ -49,6 +52,7 @@ class HeadlessHost : public Host {
   bool TextMeasurable() override { return Measurable; }
   bool Measurable = true;
   int LogicalDpi() override { return Dpi; }
+  void FocusMoved(TWindow& window) override;
 
  private:
   // Runs the earliest due event at or before `limit`; false when none.

@@ -41,6 +41,10 @@ class Host {
   virtual bool TextMeasurable() = 0;
   // Logical dots per inch of the screen (96 at normal size).
   virtual int LogicalDpi() = 0;
+
+  // The keyboard focus of `window` (TWindow::AccessibleFocus) moved, so
+  // that a screen reader speaks what it moved to.
+  virtual void FocusMoved(TWindow& /*window*/) {}
 };
 
 // How a borderless window of `width` by `height` layout pixels is shown at

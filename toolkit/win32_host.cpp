@@ -13,6 +13,7 @@
 
 #include "toolkit/forms.h"
 #include "toolkit/resample.h"
+#include "toolkit/win32_access.h"
 #include "toolkit/win32_fonts.h"
 
 namespace {
@@ -164,6 +165,7 @@ struct Win32Host::Impl {
     std::string ShownCaption;
     // How the layout shows on the screen.
     TZoom Zoom;
+    Win32Access Access;
   };
 
   HINSTANCE Instance = GetModuleHandleW(nullptr);
@@ -569,6 +571,12 @@ struct Win32Host::Impl {
       case WM_TIMER:
         Tick(wParam);
         return 0;
+      case WM_GETOBJECT:
+        if (const LRESULT object =
+                native.Access.Answer(handle, model, native.Zoom, wParam, lParam)) {
+          return object;
+        }
+        break;
       case WM_NCDESTROY:
         // Destroyed by the system: nothing is left to destroy.
         SetWindowLongPtrW(handle, GWLP_USERDATA, 0);
@@ -691,6 +699,7 @@ void Win32Host::RunModal(TWindow& window) {
   EnableWindow(impl.MainHandle, FALSE);
   ShowWindow(handle, SW_SHOW);
   SetFocus(handle);
+  AnnounceFocus(handle, window);
   impl.ModalLoop(window);
   // The start window is enabled before the dialog hides, so the activation
   // goes back to it.
@@ -738,6 +747,10 @@ int Win32Host::TextWidth(const TFont& font, std::string_view text) {
   SIZE size{};
   GetTextExtentPoint32W(screen.get(), wide.c_str(), static_cast<int>(wide.size()), &size);
   return size.cx;
+}
+
+void Win32Host::FocusMoved(TWindow& window) {
+  if (Impl::Native* native = impl_->Find(window)) AnnounceFocus(native->Handle.get(), window);
 }
 
 int Win32Host::LogicalDpi() {

@@ -28,6 +28,8 @@ class Win32Host : public Host {
   int TextWidth(const TFont& font, std::string_view text) override;
   bool TextMeasurable() override { return true; }
   int LogicalDpi() override;
+  // Announced to screen readers (toolkit/win32_access.h).
+  void FocusMoved(TWindow& window) override;
 
   struct Impl;
 

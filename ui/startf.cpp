@@ -90,6 +90,7 @@ TForm1::TForm1()
   for (const auto& [entry, text] : entries) {
     entry->Font = kMenuFont;
     entry->Caption = *text;
+    entry->AccessRole = TAccessRole::Link;
     entry->OnMouseMove = [this](TControl& sender) { SetPfeil(sender); };
   }
   Menu1.OnClick = [this](TControl&) { Menu1Click(); };
@@ -102,6 +103,7 @@ TForm1::TForm1()
   Menu8.OnClick = [this](TControl&) { Menu8Click(); };
 
   SpracheLabel.Caption = initial.SpracheLabel;
+  SpracheLabel.AccessRole = TAccessRole::PushButton;
   for (TControl* language : {&FahneEng, &SpracheLabel, &Fahneger}) {
     language->OnMouseMove = [this](TControl& sender) { Languagemove(sender); };
     language->OnClick = [this](TControl& sender) { LanguageClick(sender); };
@@ -217,10 +219,17 @@ void TForm1::Select(int index) {
   }
   if (language) {
     SetVisible(Pfeil, false);
-    return;
+  } else {
+    SetTop(Pfeil, EntryOrder()[static_cast<std::size_t>(index)]->Bounds.Top + 1);
+    SetVisible(Pfeil, true);
   }
-  SetTop(Pfeil, EntryOrder()[static_cast<std::size_t>(index)]->Bounds.Top + 1);
-  SetVisible(Pfeil, true);
+  FocusMoved();
+}
+
+const TControl* TForm1::AccessibleFocus() const {
+  const int current = Selection();
+  if (current == 8) return &SpracheLabel;
+  return current < 0 ? nullptr : EntryOrder()[static_cast<std::size_t>(current)];
 }
 
 bool TForm1::FormKeyDown(TKey key) {

@@ -58,6 +58,8 @@ class TForm1 : public TWindow {
   // Shift+Tab through the entries and the language switch; Enter and Space
   // act on it, once a press.
   bool FormKeyDown(TKey key) override;
+  // The selected entry or the language switch.
+  const TControl* AccessibleFocus() const override;
 
   void SetPfeil(TControl& sender);
   void Languagemove(TControl& sender);
