@@ -9,6 +9,7 @@
 #include <windows.h>
 
 class TWindow;
+struct TZoom;
 class WindowAccessible;
 
 // The accessible object of one native window, made when first asked for.
