@@ -9,6 +9,11 @@ get_filename_component(CMAKE_SYSROOT ${CMAKE_CURRENT_LIST_DIR}/../build/sysroot-
 if(NOT EXISTS ${CMAKE_SYSROOT}/.sysroot-complete)
   message(FATAL_ERROR "${CMAKE_SYSROOT} is missing or incomplete: run scripts/make-sysroot.sh")
 endif()
+# The root may be a link to one elsewhere, and the compiler records some of
+# its headers by their real path: that path is recorded as the root's place
+# in the source tree, as the source tree's own mapping records the root.
+file(REAL_PATH ${CMAKE_SYSROOT} START_SYSROOT_REAL)
+set(CMAKE_CXX_FLAGS_INIT "-ffile-prefix-map=${START_SYSROOT_REAL}=./build/sysroot-bullseye")
 
 # The driver would look for the start files and the C library beside GCC
 # (the host's) before the root: -B puts the root's library folders first.

@@ -29,6 +29,10 @@ echo "The Linux program built against a Debian 11 root of:"
 # The root's packages are only unpacked, not registered: each leaves its
 # folder in /usr/share/doc, and its version is that of the package index
 # the root was made from.
+if [[ ! -d $sysroot/usr/share/doc ]]; then
+  echo "  (no Debian 11 root in $sysroot)"
+  exit 0
+fi
 ls "$sysroot/usr/share/doc" |
   awk 'NR == FNR { in_root[$1] = 1; next }
        /^Package: / { package = $2 }

@@ -33,7 +33,10 @@ case $WORK/ in /root/* | "$HOME"/*) harness_fail "$WORK lies in /root or $HOME" 
 # The script's copy, beside stand-ins for the programs it puts on the CD.
 REPO=$WORK/repo
 mkdir -p "$REPO/scripts" "$REPO/build/linux" "$REPO/build/linux-compat" "$REPO/build/win32"
-cp "$SOURCE_DIR/scripts/make-cd.sh" "$REPO/scripts/"
+cp "$SOURCE_DIR/scripts/make-cd.sh" "$SOURCE_DIR/scripts/buildinfo.sh" "$REPO/scripts/"
+cp "$SOURCE_DIR/CMakeLists.txt" "$REPO/"
+# No git checkout: the files' date is given.
+export SOURCE_DATE_EPOCH=1700000000
 cp -r "$SOURCE_DIR/example" "$REPO/example"
 cp "$BUILD_DIR/cdcheck" "$REPO/build/linux/cdcheck"
 cp /bin/true "$REPO/build/linux-compat/start"
