@@ -69,6 +69,16 @@ for program in setup.exe Update/Tarvex/VXupdate.exe Update/Display/update.exe \
 done
 export START_STUB_LOG="$WORK/started.log"
 
+# Without a display, a private X server, made before the prefix: the
+# programs Wine starts in it (its desktop among them) stay with the display
+# they found, and a program started later would show no window.
+headless=no
+if [[ -z "${DISPLAY:-}" ]]; then
+  headless=yes
+  harness_xvfb || exit 1
+  harness_openbox || exit 1
+fi
+
 # Wine: a private prefix with the fonts, COM2 leading to the simulated
 # interface, the other ports to nothing (never to the machine's own ports).
 echo "Preparing a private Wine prefix (about 10 s)..."
@@ -87,15 +97,13 @@ report() {
   fi
 }
 
-if [[ -n "${DISPLAY:-}" ]]; then
+if [[ $headless == no ]]; then
   echo "The start menu opens on $DISPLAY; close it (Exit, or an entry) to end."
   "$WINE" "$CD/start.exe" || true
   report
   exit 0
 fi
 
-harness_xvfb || exit 1
-harness_openbox || exit 1
 echo "No display: running on Xvfb $DISPLAY with openbox."
 (cd "$CD" && exec "$WINE" start.exe) >"$WORK/start.log" 2>&1 &
 START_PID=$!
