@@ -185,6 +185,22 @@ e2e_devices_stop() {
 # followed by a blank.
 e2e_device_commands() { awk -F'\t' 'NF >= 3 {printf "%s ", $2}' "$E2E_WORK/com$1.log"; }
 
+# Runs the accessibility probe, the command in the array E2E_PROBE, with
+# the arguments before "--", and compares what it prints (carriage returns
+# dropped) with the lines after it.
+e2e_expect_probe() {
+  local args=() got expected
+  while [[ "$1" != -- ]]; do
+    args+=("$1")
+    shift
+  done
+  shift
+  expected=$(printf '%s\n' "$@")
+  got=$("${E2E_PROBE[@]}" "${args[@]}" 2>/dev/null </dev/null | tr -d '\r')
+  [[ "$got" == "$expected" ]] ||
+    e2e_fail "${E2E_PROBE[*]##*/} ${args[*]} told:"$'\n'"$got"$'\n'"instead of:"$'\n'"$expected"
+}
+
 # ------------------------------------------------------------------ targets
 # TARGET=wine: the i686 product build/win32/start.exe under 32-bit Wine
 # (harness_windows_build says when the x86_64 build stands in), the same

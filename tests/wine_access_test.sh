@@ -23,27 +23,14 @@ e2e_target_setup
 
 START_INS=$'[CDStart]\nCDVersion=2.1\nVXVersion=2.0\nRTGVersion=1.1\n'
 
-# Runs the probe; compares its output with the lines after the arguments'
-# "--".
-expect_probe() {
-  local args=() got expected
-  while [[ "$1" != -- ]]; do
-    args+=("$1")
-    shift
-  done
-  shift
-  expected=$(printf '%s\n' "$@")
-  got=$("$E2E_WINE" "$PROBE" "${args[@]}" 2>/dev/null </dev/null | tr -d '\r')
-  [[ "$got" == "$expected" ]] ||
-    e2e_fail "msaa_probe ${args[*]} told:"$'\n'"$got"$'\n'"instead of:"$'\n'"$expected"
-}
+E2E_PROBE=("$E2E_WINE" "$PROBE")
 
 e2e_note "start window in German, keys, the language switch, Exit"
 e2e_target_ini ""
 e2e_make_cd "$START_INS"
 e2e_start de_DE.UTF-8
 MAIN=$(e2e_wait_window 30 '^orbilex CD V2\.1$') || e2e_fail "no start window"
-expect_probe "orbilex CD" tree -- \
+e2e_expect_probe "orbilex CD" tree -- \
   "client: orbilex CD V2.1" \
   "link: orbilex installieren/updaten [jump]" \
   "link: orbilex Handbuch anzeigen [jump]" \
@@ -55,15 +42,15 @@ expect_probe "orbilex CD" tree -- \
   "link: Beenden [jump]" \
   "push button: English [press]" \
   "static text: CD Version 2.1"
-expect_probe "orbilex CD" keys down down end up tab tab -- \
+e2e_expect_probe "orbilex CD" keys down down end up tab tab -- \
   "focus link: orbilex installieren/updaten [jump]" \
   "focus link: orbilex Handbuch anzeigen [jump]" \
   "focus link: Beenden [jump]" \
   "focus link: Acrobat Reader installieren [jump]" \
   "focus link: Beenden [jump]" \
   "focus push button: English [press]"
-expect_probe "orbilex CD" press 9 -- "pressed 9"
-expect_probe "orbilex CD" tree -- \
+e2e_expect_probe "orbilex CD" press 9 -- "pressed 9"
+e2e_expect_probe "orbilex CD" tree -- \
   "client: orbilex CD V2.1" \
   "link: Install or update orbilex [jump]" \
   "link: View the orbilex manual [jump]" \
@@ -75,7 +62,7 @@ expect_probe "orbilex CD" tree -- \
   "link: Exit [jump]" \
   "push button: Deutsch [press]" \
   "static text: CD Version 2.1"
-expect_probe "orbilex CD" press 8 -- "pressed 8"
+e2e_expect_probe "orbilex CD" press 8 -- "pressed 8"
 e2e_wait_end 10 || e2e_fail "the program still runs after Exit's default action"
 
 for locale in de_DE.UTF-8 en_US.UTF-8; do
@@ -96,9 +83,9 @@ for locale in de_DE.UTF-8 en_US.UTF-8; do
       "push button: Update Tarvex now [press]" "push button: Ignore [press]")
   fi
   PROMPT=$(e2e_wait_window 30 "^$title\$") || e2e_fail "no prompt '$title'"
-  expect_probe "$title" tree -- "client: $title" "${texts[@]}"
-  expect_probe "$title" keys tab -- "focus ${texts[4]}"
-  expect_probe "$title" press 5 -- "pressed 5"
+  e2e_expect_probe "$title" tree -- "client: $title" "${texts[@]}"
+  e2e_expect_probe "$title" keys tab -- "focus ${texts[4]}"
+  e2e_expect_probe "$title" press 5 -- "pressed 5"
   wait_for 10 eval '! e2e_window_viewable "$PROMPT"' || e2e_fail "the prompt stayed after Ignore's default action"
   e2e_stop
   e2e_devices_stop
