@@ -255,7 +255,12 @@ harness_wine_reg() {
       printf '\r\n[%s]\r\n"%s"=%s\r\n' "$key" "$name" "$data"
     done
   } >"$file"
+  # Once more after a pause: right after wineboot, regedit has been seen to
+  # fail once.
   "$HARNESS_WINE" regedit /s "Z:${file//\//\\}" >/dev/null 2>&1 </dev/null || {
+    sleep 1
+    "$HARNESS_WINE" regedit /s "Z:${file//\//\\}" >/dev/null 2>&1 </dev/null
+  } || {
     echo "could not write the registry values of $file in $WINEPREFIX" >&2
     return 1
   }
